@@ -1,0 +1,1 @@
+#include "converter/driver/run_context.h"

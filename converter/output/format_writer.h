@@ -1,0 +1,76 @@
+// The record-writer protocol: one FormatWriter per record format, driven by
+// the same five commands for every output file of a range.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "converter/output/output_stream.h"
+
+namespace romcvt {
+
+inline constexpr size_t kLineCapacity = 128;
+
+// Writer state of one open output file.
+struct OutputFile {
+    std::string name;
+    OutputStream stream;
+    char line[kLineCapacity];
+    size_t line_end = 0;
+    uint32_t record_address = 0;
+    bool address_issued = false;
+    int32_t rom_width = 1;  // bytes of one ROM word in this file's range
+
+    bool line_empty() const { return line_end == 0; }
+    void append(const char* text, size_t length) {
+        std::memcpy(line + line_end, text, length);
+        line_end += length;
+    }
+    void append(char c) { line[line_end++] = c; }
+    // Writes the line as it stands and empties it.
+    void write_line() {
+        stream.write(line, line_end);
+        line_end = 0;
+    }
+};
+
+// Fixed per run: what some formats put into their records besides the data.
+struct WriterParams {
+    int32_t line_length = 20;          // ROM words per line ("Generic")
+    uint32_t entry_point_address = 0;  // termination record ("Extended Tektronix")
+};
+
+class FormatWriter {
+public:
+    virtual ~FormatWriter() = default;
+
+    virtual void begin_file(OutputFile& file) = 0;
+    // The next data does not follow the data written before; it belongs at
+    // address.
+    virtual void start_record(OutputFile& file, uint32_t address) = 0;
+    // byte_count bytes (one ROM word, or less) that belong at address.
+    virtual void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
+                          uint32_t address) = 0;
+    // piece_count pieces of piece_bytes each, the first at first_address and
+    // each further one address_step later. Same result as add_data per
+    // piece; formats override it to encode long runs without per-piece calls.
+    virtual void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count,
+                            size_t piece_bytes, uint32_t first_address, uint32_t address_step);
+    virtual void end_record(OutputFile& file) = 0;
+    virtual void end_file(OutputFile& file) = 0;
+};
+
+// Two upper-case hex digits per byte, high nibble first; returns 2 * count.
+size_t hex_encode(char* text, const uint8_t* data, size_t count);
+
+// "0".."9", "A".."F" for each byte value, table driven.
+struct HexDigits {
+    char pair[256][2];
+    HexDigits();
+};
+extern const HexDigits kHexDigits;
+
+}  // namespace romcvt
