@@ -4,7 +4,7 @@
 
 namespace romcvt {
 
-int run_conversion(const std::vector<std::string>&, std::ostream&, std::istream&) { return 0; }
+int run_conversion(const std::vector<std::string>&, std::ostream&, std::ostream&, std::istream&) { return 0; }
 void conversion_start(RunContext&) {}
 
 }  // namespace romcvt

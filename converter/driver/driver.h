@@ -13,7 +13,7 @@ struct RunContext;
 // Runs one conversion with the arguments after the program name; returns
 // the exit status (0, 255, or -1 for a corrupted section header).
 int run_conversion(const std::vector<std::string>& arguments, std::ostream& console,
-                   std::istream& prompt_input);
+                   std::ostream& error_stream, std::istream& prompt_input);
 
 // Called by the COFF reader once the headers are in.
 void conversion_start(RunContext& run);

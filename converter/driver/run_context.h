@@ -19,8 +19,8 @@
 namespace romcvt {
 
 struct RunContext {
-    RunContext(std::ostream& console, std::istream& prompt_input)
-        : diag(console), lexer(diag), prompt_input(prompt_input) {}
+    RunContext(std::ostream& console, std::ostream& error_stream, std::istream& prompt_input)
+        : diag(console), lexer(diag), error_stream(error_stream), prompt_input(prompt_input) {}
 
     Diagnostics diag;
     ConversionSettings settings;
@@ -32,6 +32,7 @@ struct RunContext {
     BootState boot;
     MapState map;
     int device_code = 0;  // 48, 45 or 0, from the COFF file header flags
+    std::ostream& error_stream;  // only the corrupted-section-header message
     std::istream& prompt_input;
 };
 

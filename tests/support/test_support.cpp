@@ -46,9 +46,10 @@ void write_bytes(const std::filesystem::path& path, const std::vector<uint8_t>& 
 
 RunResult run_romcvt(const std::vector<std::string>& arguments, const std::string& input) {
     std::ostringstream console;
+    std::ostringstream errors;
     std::istringstream prompt(input);
-    int status = romcvt::run_conversion(arguments, console, prompt);
-    return {status, console.str()};
+    int status = romcvt::run_conversion(arguments, console, errors, prompt);
+    return {status, console.str(), errors.str()};
 }
 
 }  // namespace test_support

@@ -32,6 +32,7 @@ void write_bytes(const std::filesystem::path& path, const std::vector<uint8_t>& 
 struct RunResult {
     int exit_status;
     std::string console;
+    std::string errors;
 };
 
 // Runs the converter in-process with the given arguments (after the program
