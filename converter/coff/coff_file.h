@@ -59,6 +59,7 @@ struct CoffFile {
     uint64_t file_size = 0;
     std::vector<CoffSection> sections;
     std::string string_table;  // text after the length word, up to its last NUL
+    bool has_string_table = false;
     int coff_error = kCoffOk;
     int current_section = -1;
 };

@@ -9,6 +9,11 @@ namespace romcvt {
 
 struct RunContext;
 
+// An entry being defined is kept at the back of sections_list with
+// current_spec pointing at it; end_section completes it (or drops a duplicate)
+// and clears current_spec, and an entry the grammar abandoned after a syntax
+// error is discarded by the next begin_section, begin_sections_directive or
+// select_sections.
 void begin_sections_directive(RunContext& run);
 void begin_section(RunContext& run, std::string_view name);
 void set_section_boot(RunContext& run);

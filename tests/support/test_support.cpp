@@ -53,3 +53,51 @@ RunResult run_romcvt(const std::vector<std::string>& arguments, const std::strin
 }
 
 }  // namespace test_support
+
+#include <gtest/gtest.h>
+
+namespace test_support {
+
+std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path) {
+    std::string text = read_file(path);
+    std::map<uint32_t, uint8_t> bytes;
+    EXPECT_GE(text.size(), 4u) << path;
+    if (text.size() < 4) return bytes;
+    EXPECT_EQ(text.substr(0, 3), "\x02\r\n") << path;
+    EXPECT_EQ(text.back(), '\x03') << path;
+    std::istringstream lines(text.substr(3, text.size() - 4));
+    std::string line;
+    uint32_t address = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_FALSE(line.empty() || line.back() != '\r') << "line without CR LF in " << path;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("$A", 0) == 0) {
+            EXPECT_EQ(line.back(), ',') << line;
+            address = static_cast<uint32_t>(std::stoul(line.substr(2), nullptr, 16));
+            continue;
+        }
+        EXPECT_EQ(line.size() % 3, 0u) << line;
+        for (size_t i = 0; i + 3 <= line.size(); i += 3) {
+            EXPECT_EQ(line[i + 2], ' ') << line;
+            bytes[address++] = static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16));
+        }
+    }
+    return bytes;
+}
+
+std::map<uint32_t, uint16_t> read_ascii_hex_pair(const std::filesystem::path& low,
+                                                 const std::filesystem::path& high) {
+    std::map<uint32_t, uint8_t> low_bytes = read_ascii_hex(low);
+    std::map<uint32_t, uint8_t> high_bytes = read_ascii_hex(high);
+    EXPECT_EQ(low_bytes.size(), high_bytes.size());
+    std::map<uint32_t, uint16_t> words;
+    for (const auto& [address, byte] : low_bytes) {
+        auto high_byte = high_bytes.find(address);
+        EXPECT_NE(high_byte, high_bytes.end()) << "address " << address;
+        uint16_t high_value = high_byte == high_bytes.end() ? 0 : high_byte->second;
+        words[address] = static_cast<uint16_t>(high_value << 8 | byte);
+    }
+    return words;
+}
+
+}  // namespace test_support

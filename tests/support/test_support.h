@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,5 +39,17 @@ struct RunResult {
 // Runs the converter in-process with the given arguments (after the program
 // name) and standard input text.
 RunResult run_romcvt(const std::vector<std::string>& arguments, const std::string& input = "");
+
+}  // namespace test_support
+
+namespace test_support {
+
+// Reads an ASCII-Hex file as (address -> byte), one address unit per byte.
+// Fails the current test on anything malformed.
+std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path);
+
+// Joins a low-byte file and a high-byte file into 16-bit words.
+std::map<uint32_t, uint16_t> read_ascii_hex_pair(const std::filesystem::path& low,
+                                                 const std::filesystem::path& high);
 
 }  // namespace test_support
