@@ -30,8 +30,10 @@ struct CommandFileParse {
 
 // The parser stack holds 150 entries; deeper input (only very deep
 // parentheses need it) is reported as a syntax error and ends the parse.
-#define YYINITDEPTH 150
-#define YYMAXDEPTH 150
+// Bison gives up as soon as its stack is full rather than when a push would
+// not fit, so one more slot is declared to let all 150 entries be used.
+#define YYINITDEPTH 151
+#define YYMAXDEPTH 151
 
 namespace {
 

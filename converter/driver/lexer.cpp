@@ -1,6 +1,7 @@
 #include "converter/driver/lexer.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "converter/driver/diagnostics.h"
 
@@ -16,24 +17,42 @@ struct Keyword {
 // Exact, case-sensitive forms. Only ROMS and SECTIONS are keywords in name
 // mode, so files and options at statement level may spell the others.
 constexpr Keyword kKeywords[] = {
-    {"ROMS", kTokenRoms},           {"SECTIONS", kTokenSections},
-    {"ORIGIN", kTokenOrigin},       {"origin", kTokenOrigin},
-    {"org", kTokenOrigin},          {"o", kTokenOrigin},
-    {"LENGTH", kTokenLength},       {"length", kTokenLength},
-    {"len", kTokenLength},          {"l", kTokenLength},
-    {"ROMWIDTH", kTokenRomWidth},   {"WIDTH", kTokenRomWidth},
-    {"romwidth", kTokenRomWidth},   {"width", kTokenRomWidth},
-    {"w", kTokenRomWidth},          {"MEMWIDTH", kTokenMemWidth},
-    {"MWIDTH", kTokenMemWidth},     {"memwidth", kTokenMemWidth},
-    {"mwidth", kTokenMemWidth},     {"mw", kTokenMemWidth},
-    {"FILL", kTokenFill},           {"fill", kTokenFill},
-    {"f", kTokenFill},              {"FILES", kTokenFiles},
-    {"files", kTokenFiles},         {"PAGE", kTokenPage},
-    {"page", kTokenPage},           {"BOOT", kTokenBoot},
-    {"boot", kTokenBoot},           {"PADDR", kTokenPaddr},
-    {"paddr", kTokenPaddr},         {"DATAWIDTH", kTokenDataWidth},
-    {"DWIDTH", kTokenDataWidth},    {"datawidth", kTokenDataWidth},
-    {"dwidth", kTokenDataWidth},    {"dw", kTokenDataWidth},
+    {"ROMS", kTokenRoms},
+    {"SECTIONS", kTokenSections},
+    {"ORIGIN", kTokenOrigin},
+    {"origin", kTokenOrigin},
+    {"org", kTokenOrigin},
+    {"o", kTokenOrigin},
+    {"LENGTH", kTokenLength},
+    {"length", kTokenLength},
+    {"len", kTokenLength},
+    {"l", kTokenLength},
+    {"ROMWIDTH", kTokenRomWidth},
+    {"WIDTH", kTokenRomWidth},
+    {"romwidth", kTokenRomWidth},
+    {"width", kTokenRomWidth},
+    {"w", kTokenRomWidth},
+    {"MEMWIDTH", kTokenMemWidth},
+    {"MWIDTH", kTokenMemWidth},
+    {"memwidth", kTokenMemWidth},
+    {"mwidth", kTokenMemWidth},
+    {"mw", kTokenMemWidth},
+    {"FILL", kTokenFill},
+    {"fill", kTokenFill},
+    {"f", kTokenFill},
+    {"FILES", kTokenFiles},
+    {"files", kTokenFiles},
+    {"PAGE", kTokenPage},
+    {"page", kTokenPage},
+    {"BOOT", kTokenBoot},
+    {"boot", kTokenBoot},
+    {"PADDR", kTokenPaddr},
+    {"paddr", kTokenPaddr},
+    {"DATAWIDTH", kTokenDataWidth},
+    {"DWIDTH", kTokenDataWidth},
+    {"datawidth", kTokenDataWidth},
+    {"dwidth", kTokenDataWidth},
+    {"dw", kTokenDataWidth},
 };
 static_assert(std::size(kKeywords) == 36);
 
@@ -53,10 +72,17 @@ uint32_t hex_value(unsigned char c) {
 
 bool is_punctuation(unsigned char c) {
     switch (c) {
-    case '(': case ')': case ',': case '-': case ':': case '=': case '{': case '}':
-        return true;
-    default:
-        return false;
+        case '(':
+        case ')':
+        case ',':
+        case '-':
+        case ':':
+        case '=':
+        case '{':
+        case '}':
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -111,12 +137,19 @@ unsigned char Lexer::char_at(size_t index) const {
 bool Lexer::is_name_char(unsigned char c) const {
     if (is_digit(c) || is_letter(c)) return true;
     switch (c) {
-    case '/': case '.': case '_': case '$': case '[': case ']': case '~': case '\\':
-        return true;
-    case ':':
-        return !directive_mode_;
-    default:
-        return false;
+        case '/':
+        case '.':
+        case '_':
+        case '$':
+        case '[':
+        case ']':
+        case '~':
+        case '\\':
+            return true;
+        case ':':
+            return !directive_mode_;
+        default:
+            return false;
     }
 }
 
@@ -140,7 +173,6 @@ bool Lexer::fill_line() {
         // The buffer keeps the last line: the syntax-error echo at end of
         // input shows it whole.
         input_ended_ = true;
-        position_ = length_;
         return false;
     }
     buffer_[count] = '\0';
@@ -231,7 +263,9 @@ Token Lexer::scan_number() {
             suffix = true;
         } else if (next == 'q' || next == 'Q') {
             bool all_octal = true;
-            for (size_t i = digits; i < run_end; ++i) all_octal = all_octal && is_octal_digit(char_at(i));
+            for (size_t i = digits; i < run_end; ++i) {
+                all_octal = all_octal && is_octal_digit(char_at(i));
+            }
             if (all_octal) {
                 octal = true;
                 suffix = true;

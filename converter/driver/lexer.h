@@ -94,7 +94,7 @@ private:
     std::FILE* file_ = nullptr;
     bool input_ended_ = false;
     char buffer_[kPieceLimit + 1] = {};
-    size_t length_ = 0;    // characters in buffer_; a NUL byte is a character too
+    size_t length_ = 0;  // characters in buffer_; a NUL byte is a character too
     size_t position_ = 0;
     int line_counter_ = 0;
     bool directive_mode_ = false;

@@ -16,29 +16,53 @@ constexpr size_t kTextLimit = 255;
 constexpr int kShownLength = 32;
 
 enum class OptionId {
-    kAsciiHex, kIntel, kMotorola, kMotorolaS1, kMotorolaS2, kMotorolaS3, kTagged, kTektronix,
-    kGenericBytes, kGenericWords, kDebug, kVerbose, kQuiet, kEntry, kOutput, kMap, kImage,
-    kZero, kByte, kBoot, kFill, kRomWidth, kMemWidth, kDataWidth, kLineLength, kOrder,
-    kBootOrigin, kWarm, kBootPage, kRegister,
+    kFormat,
+    kGenericBytes,
+    kGenericWords,
+    kVerbose,
+    kQuiet,
+    kEntry,
+    kOutput,
+    kMap,
+    kImage,
+    kZero,
+    kByte,
+    kBoot,
+    kFill,
+    kRomWidth,
+    kMemWidth,
+    kDataWidth,
+    kLineLength,
+    kOrder,
+    kBootOrigin,
+    kWarm,
+    kBootPage,
+    kRegister,
 };
 
 struct NamedOption {
     std::string_view name;
     OptionId id;
-    uint32_t ConversionSettings::*field = nullptr;  // the boot-table registers only
+    int format = -1;                                // kFormat: the row it selects
+    uint32_t ConversionSettings::*field = nullptr;  // kRegister: the field it sets
 };
 
 constexpr NamedOption kOneLetterOptions[] = {
-    {"a", OptionId::kAsciiHex}, {"e", OptionId::kEntry},     {"i", OptionId::kIntel},
-    {"m", OptionId::kMotorola}, {"o", OptionId::kOutput},    {"q", OptionId::kQuiet},
-    {"t", OptionId::kTagged},   {"x", OptionId::kTektronix},
+    {"a", OptionId::kFormat, kFormatAsciiHex},
+    {"e", OptionId::kEntry},
+    {"i", OptionId::kFormat, kFormatIntel},
+    {"m", OptionId::kFormat, kFormatMotorola},
+    {"o", OptionId::kOutput},
+    {"q", OptionId::kQuiet},
+    {"t", OptionId::kFormat, kFormatTagged},
+    {"x", OptionId::kFormat, kFormatTektronix},
 };
 
 // Exact names only: "z" and "f" are the only short forms.
 constexpr NamedOption kNamedOptions[] = {
-    {"m1", OptionId::kMotorolaS1},
-    {"m2", OptionId::kMotorolaS2},
-    {"m3", OptionId::kMotorolaS3},
+    {"m1", OptionId::kFormat, kFormatMotorolaS1},
+    {"m2", OptionId::kFormat, kFormatMotorolaS2},
+    {"m3", OptionId::kFormat, kFormatMotorolaS3},
     {"image", OptionId::kImage},
     {"zero", OptionId::kZero},
     {"z", OptionId::kZero},
@@ -53,14 +77,14 @@ constexpr NamedOption kNamedOptions[] = {
     {"order", OptionId::kOrder},
     {"bootorg", OptionId::kBootOrigin},
     {"warm", OptionId::kWarm},
-    {"spc", OptionId::kRegister, &ConversionSettings::spc},
-    {"spce", OptionId::kRegister, &ConversionSettings::spce},
-    {"arr", OptionId::kRegister, &ConversionSettings::arr},
-    {"bkr", OptionId::kRegister, &ConversionSettings::bkr},
-    {"tcsr", OptionId::kRegister, &ConversionSettings::tcsr},
-    {"trta", OptionId::kRegister, &ConversionSettings::trta},
-    {"swwsr", OptionId::kRegister, &ConversionSettings::swwsr},
-    {"bscr", OptionId::kRegister, &ConversionSettings::bscr},
+    {"spc", OptionId::kRegister, -1, &ConversionSettings::spc},
+    {"spce", OptionId::kRegister, -1, &ConversionSettings::spce},
+    {"arr", OptionId::kRegister, -1, &ConversionSettings::arr},
+    {"bkr", OptionId::kRegister, -1, &ConversionSettings::bkr},
+    {"tcsr", OptionId::kRegister, -1, &ConversionSettings::tcsr},
+    {"trta", OptionId::kRegister, -1, &ConversionSettings::trta},
+    {"swwsr", OptionId::kRegister, -1, &ConversionSettings::swwsr},
+    {"bscr", OptionId::kRegister, -1, &ConversionSettings::bscr},
     {"map", OptionId::kMap},
     {"bootpage", OptionId::kBootPage},
 };
@@ -68,7 +92,7 @@ constexpr NamedOption kNamedOptions[] = {
 // The options written with two dashes: only the second character counts.
 constexpr NamedOption kDashOptions[] = {
     {"b", OptionId::kGenericBytes},
-    {"d", OptionId::kDebug},
+    {"d", OptionId::kFormat, kFormatDebug},
     {"v", OptionId::kVerbose},
     {"w", OptionId::kGenericWords},
 };
@@ -78,9 +102,9 @@ int length_of(std::string_view text) { return static_cast<int>(text.size()); }
 char to_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return to_lower(x) == to_lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return to_lower(x) == to_lower(y);
+           });
 }
 
 const NamedOption* find_in(const auto& table, std::string_view name) {
@@ -95,7 +119,9 @@ const NamedOption* recognise(std::string_view lowered) {
         if (const NamedOption* option = find_in(kOneLetterOptions, lowered)) return option;
     }
     if (const NamedOption* option = find_in(kNamedOptions, lowered)) return option;
-    if (lowered.size() >= 2 && lowered[0] == '-') return find_in(kDashOptions, lowered.substr(1, 1));
+    if (lowered.size() >= 2 && lowered[0] == '-') {
+        return find_in(kDashOptions, lowered.substr(1, 1));
+    }
     return nullptr;
 }
 
@@ -116,8 +142,6 @@ std::optional<int32_t> width_in_bytes(uint32_t bits) {
     if ((value & 7) != 0 || value <= 0) return std::nullopt;
     return value >> 3;
 }
-
-void set_format(RunContext& run, FormatRow row) { run.settings.format = row; }
 
 void apply_fill(RunContext& run, std::string_view written, OptionSource& source) {
     std::optional<uint32_t> value = take_number(run, written, source);
@@ -236,60 +260,78 @@ void apply(RunContext& run, const NamedOption& option, std::string_view written,
            OptionSource& source) {
     ConversionSettings& settings = run.settings;
     switch (option.id) {
-    case OptionId::kAsciiHex: set_format(run, kFormatAsciiHex); break;
-    case OptionId::kIntel: set_format(run, kFormatIntel); break;
-    case OptionId::kMotorola: set_format(run, kFormatMotorola); break;
-    case OptionId::kMotorolaS1: set_format(run, kFormatMotorolaS1); break;
-    case OptionId::kMotorolaS2: set_format(run, kFormatMotorolaS2); break;
-    case OptionId::kMotorolaS3: set_format(run, kFormatMotorolaS3); break;
-    case OptionId::kTagged: set_format(run, kFormatTagged); break;
-    case OptionId::kTektronix: set_format(run, kFormatTektronix); break;
-    case OptionId::kDebug: set_format(run, kFormatDebug); break;
-    case OptionId::kGenericBytes:
-    case OptionId::kGenericWords:
-        set_format(run, kFormatGeneric);
-        if (!settings.rom_width_given) {
-            settings.rom_width = option.id == OptionId::kGenericBytes ? 1 : 2;
-        }
-        break;
-    case OptionId::kVerbose: ++settings.verbose; break;
-    case OptionId::kQuiet: settings.quiet = true; break;
-    case OptionId::kImage: settings.image = true; break;
-    case OptionId::kZero: settings.zero = true; break;
-    case OptionId::kByte: settings.byte_addresses = true; break;
-    case OptionId::kBoot: settings.boot = true; break;
-    case OptionId::kWarm:
-        settings.boot_kind = kBootWarm;
-        settings.warm_boot = true;
-        break;
-    case OptionId::kEntry:
-        if (auto value = take_number(run, written, source)) {
-            settings.entry_point = static_cast<int32_t>(*value);
-        }
-        break;
-    case OptionId::kBootPage:
-        if (auto value = take_number(run, written, source)) {
-            settings.boot_page = static_cast<int32_t>(*value);
-        }
-        break;
-    case OptionId::kRegister:
-        if (auto value = take_number(run, written, source)) settings.*option.field = *value;
-        break;
-    case OptionId::kOutput:
-        if (std::optional<std::string> name = source.take_name()) {
-            settings.output_names.push_back(std::move(*name));
-        } else {
-            run.diag.report(kWarning, "no name on -o (ignored)");
-        }
-        break;
-    case OptionId::kMap: apply_map(run, source); break;
-    case OptionId::kFill: apply_fill(run, written, source); break;
-    case OptionId::kRomWidth:
-    case OptionId::kMemWidth:
-    case OptionId::kDataWidth: apply_width(run, option.id, written, source); break;
-    case OptionId::kLineLength: apply_line_length(run, written, source); break;
-    case OptionId::kOrder: apply_order(run, source); break;
-    case OptionId::kBootOrigin: apply_boot_origin(run, source); break;
+        case OptionId::kFormat:
+            settings.format = option.format;
+            break;
+        case OptionId::kGenericBytes:
+        case OptionId::kGenericWords:
+            settings.format = kFormatGeneric;
+            if (!settings.rom_width_given) {
+                settings.rom_width = option.id == OptionId::kGenericBytes ? 1 : 2;
+            }
+            break;
+        case OptionId::kVerbose:
+            ++settings.verbose;
+            break;
+        case OptionId::kQuiet:
+            settings.quiet = true;
+            break;
+        case OptionId::kImage:
+            settings.image = true;
+            break;
+        case OptionId::kZero:
+            settings.zero = true;
+            break;
+        case OptionId::kByte:
+            settings.byte_addresses = true;
+            break;
+        case OptionId::kBoot:
+            settings.boot = true;
+            break;
+        case OptionId::kWarm:
+            settings.boot_kind = kBootWarm;
+            settings.warm_boot = true;
+            break;
+        case OptionId::kEntry:
+            if (auto value = take_number(run, written, source)) {
+                settings.entry_point = static_cast<int32_t>(*value);
+            }
+            break;
+        case OptionId::kBootPage:
+            if (auto value = take_number(run, written, source)) {
+                settings.boot_page = static_cast<int32_t>(*value);
+            }
+            break;
+        case OptionId::kRegister:
+            if (auto value = take_number(run, written, source)) settings.*option.field = *value;
+            break;
+        case OptionId::kOutput:
+            if (std::optional<std::string> name = source.take_name()) {
+                settings.output_names.push_back(std::move(*name));
+            } else {
+                run.diag.report(kWarning, "no name on -o (ignored)");
+            }
+            break;
+        case OptionId::kMap:
+            apply_map(run, source);
+            break;
+        case OptionId::kFill:
+            apply_fill(run, written, source);
+            break;
+        case OptionId::kRomWidth:
+        case OptionId::kMemWidth:
+        case OptionId::kDataWidth:
+            apply_width(run, option.id, written, source);
+            break;
+        case OptionId::kLineLength:
+            apply_line_length(run, written, source);
+            break;
+        case OptionId::kOrder:
+            apply_order(run, source);
+            break;
+        case OptionId::kBootOrigin:
+            apply_boot_origin(run, source);
+            break;
     }
 }
 

@@ -58,7 +58,11 @@ RunResult run_romcvt(const std::vector<std::string>& arguments, const std::strin
 
 namespace test_support {
 
-std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path) {
+namespace {
+
+// Every data byte with the address of its record and its position there.
+std::map<uint32_t, uint8_t> read_ascii_hex_units(const std::filesystem::path& path,
+                                                 uint32_t bytes_per_unit) {
     std::string text = read_file(path);
     std::map<uint32_t, uint8_t> bytes;
     EXPECT_GE(text.size(), 4u) << path;
@@ -73,7 +77,7 @@ std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind("$A", 0) == 0) {
             EXPECT_EQ(line.back(), ',') << line;
-            address = static_cast<uint32_t>(std::stoul(line.substr(2), nullptr, 16));
+            address = static_cast<uint32_t>(std::stoul(line.substr(2), nullptr, 16)) * bytes_per_unit;
             continue;
         }
         EXPECT_EQ(line.size() % 3, 0u) << line;
@@ -83,6 +87,22 @@ std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path) {
         }
     }
     return bytes;
+}
+
+}  // namespace
+
+std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path) {
+    return read_ascii_hex_units(path, 1);
+}
+
+std::map<uint32_t, uint16_t> read_ascii_hex_words(const std::filesystem::path& path) {
+    std::map<uint32_t, uint8_t> bytes = read_ascii_hex_units(path, 2);
+    std::map<uint32_t, uint16_t> words;
+    for (const auto& [address, byte] : bytes) {
+        uint16_t& word = words[address / 2];
+        word = static_cast<uint16_t>(address % 2 == 0 ? (byte << 8) | (word & 0xFF) : (word & 0xFF00) | byte);
+    }
+    return words;
 }
 
 std::map<uint32_t, uint16_t> read_ascii_hex_pair(const std::filesystem::path& low,

@@ -48,6 +48,10 @@ namespace test_support {
 // Fails the current test on anything malformed.
 std::map<uint32_t, uint8_t> read_ascii_hex(const std::filesystem::path& path);
 
+// Reads an ASCII-Hex file whose ROM words are 16 bits (most significant
+// byte first) as (address -> word), one address unit per word.
+std::map<uint32_t, uint16_t> read_ascii_hex_words(const std::filesystem::path& path);
+
 // Joins a low-byte file and a high-byte file into 16-bit words.
 std::map<uint32_t, uint16_t> read_ascii_hex_pair(const std::filesystem::path& low,
                                                  const std::filesystem::path& high);

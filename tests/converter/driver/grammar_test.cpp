@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -17,8 +16,8 @@ std::string describe_ranges(const romcvt::RunContext& run) {
     std::string text;
     for (const auto& range : run.memory.roms_list) {
         if (range.get() == run.memory.current_range) continue;
-        text += romcvt::format("%s p%d o=%x l=%x", range->name.c_str(), range->page,
-                               range->origin, range->length);
+        text += romcvt::format("%s p%d o=%x l=%x", range->name.c_str(), range->page, range->origin,
+                               range->length);
         if (range->rom_width != -1) text += romcvt::format(" w=%d", range->rom_width);
         if (range->mem_width != -1) text += romcvt::format(" mw=%d", range->mem_width);
         if (range->fill_given) text += romcvt::format(" f=%x", range->fill);
@@ -131,9 +130,9 @@ TEST_F(GrammarTest, RefusesWithTheEchoAndTheLine) {
          "SECTIONS { .t: paddr 1, }\n\"rom.cmd\", line 1: syntax error\n"},
         {"ROMS { PAGE (1): A: o 1 }\n", "ROMS { PAGE (\n\"rom.cmd\", line 1: syntax error\n"},
         {"ROMS { PAGE 1 A: o 1 }\n", "ROMS { PAGE 1 A\n\"rom.cmd\", line 1: syntax error\n"},
+        // The illegal character is reported while the lookahead is scanned.
         {"ROMS { A: o 1 + 2 }\n",
-         "ROMS { A: o 1 +\n"
-         "\"rom.cmd\", line 1: illegal input character: 0x2B\n"  // reported while scanning
+         "\"rom.cmd\", line 1: illegal input character: 0x2B\n"
          "ROMS { A: o 1 + 2\n\"rom.cmd\", line 1: syntax error\n"},
         {"-a\n-q\nROMS x\n", "ROMS x\n\"rom.cmd\", line 3: syntax error\n"},
         // Tabs in the echo appear as blanks.
@@ -187,9 +186,8 @@ struct StrayCase {
 
 TEST_F(GrammarTest, TokenThatCannotBeginAStatementEndsTheParse) {
     const StrayCase cases[] = {
-        {"-a\n5\n-q\n", "5"},       {"-a\n} -q\n", "}"},      {"-a\n( -q\n", "("},
-        {"-a\n, -q\n", ","},        {"-a\n: -q\n", ":"},      {"-a\n= -q\n", "="},
-        {"-a\n{ -q\n", "{"},        {"-a\n0x10 -q\n", "0x10"},
+        {"-a\n5\n-q\n", "5"}, {"-a\n} -q\n", "}"}, {"-a\n( -q\n", "("}, {"-a\n, -q\n", ","},
+        {"-a\n: -q\n", ":"},  {"-a\n= -q\n", "="}, {"-a\n{ -q\n", "{"}, {"-a\n0x10 -q\n", "0x10"},
     };
     for (const StrayCase& c : cases) {
         SCOPED_TRACE(c.content);
@@ -225,7 +223,8 @@ TEST_F(GrammarTest, DirectiveErrorsReportAgainOnlyAfterThreeTokens) {
         {"SECTIONS { .a: 1 .b: 2 .c }", "SECTIONS { .a: 1\n\"rom.cmd\", line 1: syntax error\n"},
     };
     const char* ranges[] = {"C p0 o=1 l=ffffff\n", "B p0 o=1 l=ffffff\n", ""};
-    const char* sections[] = {"", "", ".c\n"};
+    // Default reductions complete .a and .b before the numbers are seen.
+    const char* sections[] = {"", "", ".a\n.b\n.c\n"};
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].content);
         Parsed parsed = parse_alone(cases[i].content);
@@ -238,7 +237,7 @@ TEST_F(GrammarTest, DirectiveErrorsReportAgainOnlyAfterThreeTokens) {
 TEST_F(GrammarTest, DroppedEntryIsNotClosed) {
     Parsed roms = parse_alone("ROMS { A: o 1 l 1 B: o ( C: o 3 }\n-q\n");
     EXPECT_EQ(roms.console, "ROMS { A: o 1 l 1 B: o ( C\n\"rom.cmd\", line 1: syntax error\n");
-    EXPECT_EQ(roms.ranges, "A p0 o=1 l=1\nC p0 o=3 l=ffffff\n");
+    EXPECT_EQ(roms.ranges, "A p0 o=1 l=1\nC p0 o=3 l=fffffd\n");
 
     Parsed sections = parse_alone("SECTIONS { .a: paddr 1 .b: paddr ) .c }\n");
     EXPECT_EQ(sections.console,
@@ -246,23 +245,26 @@ TEST_F(GrammarTest, DroppedEntryIsNotClosed) {
     EXPECT_EQ(sections.sections, ".a paddr=1\n.c\n");
 }
 
-TEST_F(GrammarTest, DeepParenthesesOverflowTheStack) {
-    std::string shallow = "ROMS { A: o " + std::string(100, '(') + "7" + std::string(100, ')') +
-                          " }\n-q\n";
-    Parsed parsed = parse_alone(shallow);
-    EXPECT_EQ(parsed.console, "");
-    EXPECT_EQ(parsed.ranges, "A p0 o=7 l=ffffff\n");
+std::string nested_origin(size_t depth) {
+    return "ROMS { A: o " + std::string(depth, '(') + "7" + std::string(depth, ')') + " }\n-q\n";
+}
 
-    std::string deep = "ROMS { A: o " + std::string(200, '(') + "7" + std::string(200, ')') +
-                       " }\n-q\n";
-    std::string console = parse(deep);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(
-        console, match, std::regex("ROMS \\{ A: o (\\(+)\n\"rom\\.cmd\", line 1: syntax error\n")))
-        << console;
-    EXPECT_GT(match[1].length(), 100);
-    EXPECT_LT(match[1].length(), 150);
-    EXPECT_FALSE(run_.settings.quiet);  // the parse of the file ended
+TEST_F(GrammarTest, DeepParenthesesOverflowTheStack) {
+    // Eight entries lead up to the number, and the innermost group holds
+    // "(", number and ")": 140 groups fill the 150 entries exactly.
+    Parsed parsed = parse_alone(nested_origin(140));
+    EXPECT_EQ(parsed.console, "");
+    EXPECT_EQ(parsed.ranges, "A p0 o=7 l=fffff9\n");
+
+    parsed = parse_alone(nested_origin(141));
+    EXPECT_EQ(parsed.console,
+              "ROMS { A: o " + std::string(141, '(') + "7)\n\"rom.cmd\", line 1: syntax error\n");
+    EXPECT_EQ(parsed.ranges, "");
+
+    // The parse of the file ends there.
+    EXPECT_EQ(parse(nested_origin(1000)),
+              "ROMS { A: o " + std::string(143, '(') + "\n\"rom.cmd\", line 1: syntax error\n");
+    EXPECT_FALSE(run_.settings.quiet);
     EXPECT_EQ(run_.diag.error_level(), 1);
 }
 
@@ -328,19 +330,17 @@ TEST_F(GrammarTest, IllegalCharactersAreErrorsAndScanningGoesOn) {
     EXPECT_EQ(run_.diag.error_level(), 1);
 }
 
-TEST_F(GrammarTest, LongLinesCountAsSeveralLines) {
-    // A 300-character comment line is two lines for the counter.
+TEST_F(GrammarTest, LongLineCountsAsTwoLines) {
     std::string comment = "/*" + std::string(296, '.') + "*/";
     ASSERT_EQ(comment.size(), 300u);
-    EXPECT_EQ(parse(comment + "\n-bogus\n"), "\"rom.cmd\", line 3: warning: invalid option: -bogus\n");
-
-    // No token runs across the 255th character: -m12 becomes -m1 and 2.
-    Parsed split = parse_alone(std::string(252, ' ') + "-m12\n-q\n");
-    EXPECT_EQ(split.console, "2\n\"rom.cmd\", line 2: syntax error\n");
+    EXPECT_EQ(parse(comment + "\n-bogus\n"),
+              "\"rom.cmd\", line 3: warning: invalid option: -bogus\n");
 }
 
-TEST_F(GrammarTest, OptionSplitAtThePieceBoundaryIsStillApplied) {
-    parse(std::string(252, ' ') + "-m12\n-q\n");
+TEST_F(GrammarTest, NoTokenRunsAcrossThe255thCharacter) {
+    // -m12 becomes the option -m1 and, on the next piece, the number 2.
+    EXPECT_EQ(parse(std::string(252, ' ') + "-m12\n-q\n"),
+              "2\n\"rom.cmd\", line 2: syntax error\n");
     EXPECT_EQ(run_.settings.format, 3);
     EXPECT_FALSE(run_.settings.quiet);
 }
@@ -349,7 +349,7 @@ TEST_F(GrammarTest, BinaryJunkNeverCrashesOrHangs) {
     // Bytes drawn mostly from the characters the grammar cares about, plus
     // control and high bytes. A junk name may end the run as a missing input
     // file; every other outcome is a finished parse.
-    const std::string alphabet = std::string("ROMS SECTIONS{}():,=-/*\"\n\t\r0x9aq.hf:o ", 39) +
+    const std::string alphabet = std::string("ROMS SECTIONS{}():,=-/*\"\n\t\r0x9aq.hf:o ") +
                                  std::string("\x00\x01\x7F\x80\xFF", 5);
     uint32_t seed = 12345;
     for (int round = 0; round < 200; ++round) {
@@ -365,7 +365,7 @@ TEST_F(GrammarTest, BinaryJunkNeverCrashesOrHangs) {
         try {
             romcvt::open_input_file(run, "rom.cmd");
         } catch (const romcvt::FatalStop&) {
-            EXPECT_NE(out.str().find("cannot open input file"), std::string::npos) << out.str();
+            EXPECT_NE(out.str().find("input file"), std::string::npos) << out.str();
         }
         EXPECT_FALSE(run.diag.in_command_file());
     }

@@ -22,17 +22,12 @@ struct MarkCase {
 
 TEST_F(CommandInputTest, TellsFileKindsByTheirFirstTwoBytes) {
     const MarkCase cases[] = {
-        {{0xC0, 0x00, 0xFF}, "coff"},
-        {{0xC1, 0x00}, "coff"},
-        {{0xC2, 0x00}, "coff"},
-        {{0x98, 0x00}, "coff"},
+        {{0xC0, 0x00, 0xFF}, "coff"}, {{0xC1, 0x00}, "coff"},
+        {{0xC2, 0x00}, "coff"},       {{0x98, 0x00}, "coff"},
         {{0x00, 0xC2}, "coff"},  // the other byte order
-        {{0x00, 0x98}, "coff"},
-        {{'-', 'q', '\n'}, "command"},
-        {{'\n', '\n'}, "command"},
-        {{0xEF, 0xBB, 0xBF, '-', 'q'}, "illegal"},  // byte-order mark
-        {{'a', 0x80}, "illegal"},
-        {{0xC3, 0x00}, "illegal"},
+        {{0x00, 0x98}, "coff"},       {{'-', 'q', '\n'}, "command"},
+        {{'\n', '\n'}, "command"},    {{0xEF, 0xBB, 0xBF, '-', 'q'}, "illegal"},  // byte-order mark
+        {{'a', 0x80}, "illegal"},     {{0xC3, 0x00}, "illegal"},
     };
     for (const MarkCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
@@ -52,7 +47,9 @@ TEST_F(CommandInputTest, TellsFileKindsByTheirFirstTwoBytes) {
             EXPECT_EQ(out_.str(), ">> warning: illegal input file type: in.bin ignored\n");
         }
         EXPECT_EQ(outcome, c.outcome);
-        if (outcome != "illegal") EXPECT_EQ(out_.str(), "");
+        if (outcome != "illegal") {
+            EXPECT_EQ(out_.str(), "");
+        }
     }
 }
 
@@ -102,14 +99,14 @@ TEST_F(CommandInputTest, NamesLongerThan255CharactersAreRefused) {
 
     std::string too_long(252, 'g');
     ASSERT_TRUE(open(too_long));
-    EXPECT_EQ(console(), ">> input file name longer than 255 characters: " +
-                             std::string(32, 'g') + "... ignored\n");
+    EXPECT_EQ(console(), ">> input file name longer than 255 characters: " + std::string(32, 'g') +
+                             "... ignored\n");
     EXPECT_EQ(run_.diag.error_level(), 1);
 
     out_.str("");
     ASSERT_TRUE(open(std::string(5000, 'h') + ".cmd"));
-    EXPECT_EQ(console(), ">> input file name longer than 255 characters: " +
-                             std::string(32, 'h') + "... ignored\n");
+    EXPECT_EQ(console(), ">> input file name longer than 255 characters: " + std::string(32, 'h') +
+                             "... ignored\n");
 }
 
 TEST_F(CommandInputTest, UnseekableInputIsFatal) {

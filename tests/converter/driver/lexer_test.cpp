@@ -15,21 +15,36 @@ using romcvt::Token;
 
 std::string render(const Token& token) {
     switch (token.kind) {
-    case romcvt::kTokenName: return "N(" + *token.text + ")";
-    case romcvt::kTokenNumber: return std::to_string(token.value);
-    case romcvt::kTokenRoms: return "ROMS";
-    case romcvt::kTokenSections: return "SECTIONS";
-    case romcvt::kTokenOrigin: return "ORIGIN";
-    case romcvt::kTokenLength: return "LENGTH";
-    case romcvt::kTokenRomWidth: return "ROMWIDTH";
-    case romcvt::kTokenMemWidth: return "MEMWIDTH";
-    case romcvt::kTokenFill: return "FILL";
-    case romcvt::kTokenFiles: return "FILES";
-    case romcvt::kTokenPage: return "PAGE";
-    case romcvt::kTokenBoot: return "BOOT";
-    case romcvt::kTokenPaddr: return "PADDR";
-    case romcvt::kTokenDataWidth: return "DATAWIDTH";
-    default: return std::string(1, static_cast<char>(token.kind));
+        case romcvt::kTokenName:
+            return "N(" + *token.text + ")";
+        case romcvt::kTokenNumber:
+            return std::to_string(token.value);
+        case romcvt::kTokenRoms:
+            return "ROMS";
+        case romcvt::kTokenSections:
+            return "SECTIONS";
+        case romcvt::kTokenOrigin:
+            return "ORIGIN";
+        case romcvt::kTokenLength:
+            return "LENGTH";
+        case romcvt::kTokenRomWidth:
+            return "ROMWIDTH";
+        case romcvt::kTokenMemWidth:
+            return "MEMWIDTH";
+        case romcvt::kTokenFill:
+            return "FILL";
+        case romcvt::kTokenFiles:
+            return "FILES";
+        case romcvt::kTokenPage:
+            return "PAGE";
+        case romcvt::kTokenBoot:
+            return "BOOT";
+        case romcvt::kTokenPaddr:
+            return "PADDR";
+        case romcvt::kTokenDataWidth:
+            return "DATAWIDTH";
+        default:
+            return std::string(1, static_cast<char>(token.kind));
     }
 }
 
@@ -93,18 +108,20 @@ TEST_F(LexerTest, ScansTokensOfBothModes) {
         // Keywords match exactly; only ROMS and SECTIONS in name mode.
         {"ROMS SECTIONS roms sections Origin origin boot", false,
          "ROMS SECTIONS N(roms) N(sections) N(Origin) N(origin) N(boot)", ""},
-        {"ROMS roms Origin origin o O BOOT", true,
-         "ROMS N(roms) N(Origin) ORIGIN ORIGIN N(O) BOOT", ""},
+        {"ROMS roms Origin origin o O BOOT", true, "ROMS N(roms) N(Origin) ORIGIN ORIGIN N(O) BOOT",
+         ""},
         {"( ) , - : = { }", true, "( ) , - : = { }", ""},
         // Quoted names keep blanks and punctuation and are still looked up.
         {"\"a-b.out\" \"ROMS\" \"x y\"z", false, "N(a-b.out) ROMS N(x y) N(z)", ""},
         {"\"unterminated name\n", false, "N(unterminated name)", ""},
         {"\"\"", false, "N()", ""},
+        {"\"ab\rcd\n\"ef\"", false, "N(ab) N(ef)", ""},
         // An unquoted minus splits a file name.
         {"a-b.out", false, "N(a) - N(b.out)", ""},
         // Dots and slashes begin names only before a name character; a name
         // stops before a slash that ends it.
-        {"./x a/ .b", false, "N(./x) N(a) N(.b)", "\"t.cmd\", line 1: illegal input character: 0x2F\n"},
+        {"./x a/ .b", false, "N(./x) N(a) N(.b)",
+         "\"t.cmd\", line 1: illegal input character: 0x2F\n"},
         {"x . y", false, "N(x) N(y)", "\"t.cmd\", line 1: illegal input character: 0x2E\n"},
         // Names keep the other name characters.
         {"$a_[1]~\\b", false, "N($a_[1]~\\b)", ""},
@@ -119,7 +136,10 @@ TEST_F(LexerTest, ScansTokensOfBothModes) {
         // A carriage return ends the line; the rest of it is not read.
         {"a\rb\nc\r\n", false, "N(a) N(c)", ""},
         // Bytes with the top bit set and NUL bytes are illegal characters.
-        {"a\xC4" "b\x01" "c", false, "N(a) N(b) N(c)",
+        {"a\xC4"
+         "b\x01"
+         "c",
+         false, "N(a) N(b) N(c)",
          "\"t.cmd\", line 1: illegal input character: 0xC4\n"
          "\"t.cmd\", line 1: illegal input character: 0x01\n"},
     };
@@ -193,9 +213,8 @@ TEST_F(LexerTest, LongLineArrivesInPiecesThatCountAsLines) {
 
 TEST_F(LexerTest, VeryLongLineWithoutBlanksIsCutIntoNames) {
     open(std::string(1000, 'x'));
-    EXPECT_EQ(all_tokens(), "N(" + std::string(255, 'x') + ") N(" + std::string(255, 'x') +
-                                ") N(" + std::string(255, 'x') + ") N(" + std::string(235, 'x') +
-                                ")");
+    EXPECT_EQ(all_tokens(), "N(" + std::string(255, 'x') + ") N(" + std::string(255, 'x') + ") N(" +
+                                std::string(255, 'x') + ") N(" + std::string(235, 'x') + ")");
     EXPECT_EQ(lexer_.line_counter(), 4);
 }
 
