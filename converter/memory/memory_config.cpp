@@ -14,13 +14,12 @@ constexpr size_t kRangeNameLimit = 31;
 constexpr uint32_t kDefaultEnd = 0xFFFFFF;
 
 bool range_pending(const MemoryConfig& memory) {
-    return memory.current_range != nullptr && !memory.roms_list.empty() &&
-           memory.roms_list.back().get() == memory.current_range;
+    return memory.pending_range != nullptr && memory.current_range == memory.pending_range.get();
 }
 
 // A range whose definition the grammar abandoned never reaches the list.
 void drop_pending_range(MemoryConfig& memory) {
-    if (range_pending(memory)) memory.roms_list.pop_back();
+    memory.pending_range.reset();
     memory.current_range = nullptr;
 }
 
@@ -94,7 +93,7 @@ void begin_range(RunContext& run, std::string_view name) {
     range->name = std::string(name.substr(0, kRangeNameLimit));
     range->page = memory.roms_page;
     memory.current_range = range.get();
-    memory.roms_list.push_back(std::move(range));
+    memory.pending_range = std::move(range);
 }
 
 void set_range_origin(RunContext& run, uint32_t value) {
@@ -179,14 +178,14 @@ void end_range(RunContext& run) {
         if (range.end < range.origin) run.diag.report(kError, "invalid length on %s", name);
     }
     range.next_address = range.origin;
-    size_t count = memory.roms_list.size();
-    if (count > 1) {
-        const RomRange& last = *memory.roms_list[count - 2];
+    if (!memory.roms_list.empty()) {
+        const RomRange& last = *memory.roms_list.back();
         if (last.page > range.page || (last.page == range.page && last.end > range.origin)) {
             run.diag.report(kError, "memory ranges %s and %s out of order", last.name.c_str(),
                             name);
         }
     }
+    memory.roms_list.push_back(std::move(memory.pending_range));
     memory.current_range = nullptr;
 }
 

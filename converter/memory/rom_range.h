@@ -32,6 +32,9 @@ struct RomRange {
 
 struct MemoryConfig {
     std::vector<std::unique_ptr<RomRange>> roms_list;
+    // The range a ROMS directive is defining; it joins roms_list when its
+    // definition is complete, and is dropped when a syntax error cuts it off.
+    std::unique_ptr<RomRange> pending_range;
     RomRange* current_range = nullptr;
     size_t current_index = 0;  // position of current_range in roms_list while converting
     int32_t roms_page = 0;

@@ -39,6 +39,9 @@ struct SectionSpec {
 
 struct SectionList {
     std::vector<std::unique_ptr<SectionSpec>> sections_list;
+    // The entry a SECTIONS directive is defining; it joins sections_list
+    // when complete, and is dropped when a syntax error cuts it off.
+    std::unique_ptr<SectionSpec> pending_spec;
     SectionSpec* current_spec = nullptr;
     int32_t selected_count = 0;
 };

@@ -1,5 +1,6 @@
 #include "converter/memory/sections.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "converter/coff/coff_reader.h"
@@ -12,13 +13,12 @@ namespace romcvt {
 namespace {
 
 bool spec_pending(const SectionList& list) {
-    return list.current_spec != nullptr && !list.sections_list.empty() &&
-           list.sections_list.back().get() == list.current_spec;
+    return list.pending_spec != nullptr && list.current_spec == list.pending_spec.get();
 }
 
 // An entry whose definition the grammar abandoned never reaches the list.
 void drop_pending_spec(SectionList& list) {
-    if (spec_pending(list)) list.sections_list.pop_back();
+    list.pending_spec.reset();
     list.current_spec = nullptr;
 }
 
@@ -62,7 +62,7 @@ void begin_section(RunContext& run, std::string_view name) {
     auto spec = std::make_unique<SectionSpec>();
     spec->name = std::string(name);
     list.current_spec = spec.get();
-    list.sections_list.push_back(std::move(spec));
+    list.pending_spec = std::move(spec);
 }
 
 void set_section_boot(RunContext& run) {
@@ -104,12 +104,13 @@ void end_section(RunContext& run) {
     SectionList& list = run.sections;
     if (!spec_pending(list)) return;
     const std::string& name = list.current_spec->name;
-    for (size_t i = 0; i + 1 < list.sections_list.size(); ++i) {
-        if (list.sections_list[i]->name == name) {
-            run.diag.report(kWarning, "duplicate section name '%s' (ignored)", name.c_str());
-            list.sections_list.pop_back();
-            break;
-        }
+    bool duplicate = std::any_of(list.sections_list.begin(), list.sections_list.end(),
+                                 [&](const auto& spec) { return spec->name == name; });
+    if (duplicate) {
+        run.diag.report(kWarning, "duplicate section name '%s' (ignored)", name.c_str());
+        list.pending_spec.reset();
+    } else {
+        list.sections_list.push_back(std::move(list.pending_spec));
     }
     list.current_spec = nullptr;
 }

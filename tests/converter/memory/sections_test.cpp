@@ -1,7 +1,8 @@
-#include <algorithm>
 #include "converter/memory/sections.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstring>
 #include <functional>
