@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -96,7 +95,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "make_coff failed\n");
             return 1;
         }
-        Measurement m = best_of(kRuns, {romcvt, "-q", "-a", "in.out", "-o", "LSB.tmp", "-o", "MSB.tmp"}, work);
+        Measurement m =
+            best_of(kRuns, {romcvt, "-q", "-a", "in.out", "-o", "LSB.tmp", "-o", "MSB.tmp"}, work);
         if (m.status != 0) {
             std::fprintf(stderr, "romcvt failed with status %d\n", m.status);
             return 1;
@@ -107,9 +107,11 @@ int main(int argc, char** argv) {
         if (mebibytes == 16) romcvt_rate_16 = rate;
     }
 
-    Measurement peer = best_of(kRuns, {objcopy, "-I", "binary", "-O", "ihex", "raw.bin", "raw.hex"}, work);
+    Measurement peer =
+        best_of(kRuns, {objcopy, "-I", "binary", "-O", "ihex", "raw.bin", "raw.hex"}, work);
     double peer_rate = peer.status == 0 ? 16 * kMiB / kMB / peer.seconds : 0;
-    std::printf("\nobjcopy -I binary -O ihex, 16 MiB: %.3f s, %.1f MB/s\n", peer.seconds, peer_rate);
+    std::printf("\nobjcopy -I binary -O ihex, 16 MiB: %.3f s, %.1f MB/s\n", peer.seconds,
+                peer_rate);
     std::printf("ratio romcvt/objcopy throughput: %.2f (goal: at least 2)\n",
                 peer_rate > 0 ? romcvt_rate_16 / peer_rate : 0.0);
     std::printf("peak RSS at every size: %ld KiB (goal: under 10240 KiB, flat)\n", worst_rss);

@@ -21,18 +21,19 @@ bool is_identification(uint16_t word) {
 
 // Header fields in the file's byte order.
 class FieldDecoder {
-public:
+  public:
     explicit FieldDecoder(bool swapped) : swapped_(swapped) {}
     uint16_t u16(const uint8_t* p) const {
         return swapped_ ? static_cast<uint16_t>(p[0] << 8 | p[1])
                         : static_cast<uint16_t>(p[1] << 8 | p[0]);
     }
     uint32_t u32(const uint8_t* p) const {
-        return swapped_ ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
-                        : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
+        return swapped_
+                   ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+                   : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
     }
 
-private:
+  private:
     bool swapped_;
 };
 
@@ -94,8 +95,8 @@ bool read_string_table(RunContext& run) {
     coff.has_string_table = false;
     if (coff.symbol_count == 0) return true;
 
-    uint64_t position = uint64_t{coff.symbol_table_offset} +
-                        uint64_t{kSymbolEntryBytes} * coff.symbol_count;
+    uint64_t position =
+        uint64_t{coff.symbol_table_offset} + uint64_t{kSymbolEntryBytes} * coff.symbol_count;
     uint8_t length_word[4];
     if (position + 4 > coff.file_size || !read_at(file, position, length_word, 4)) return true;
     uint32_t length = FieldDecoder(coff.byte_swapped).u32(length_word);

@@ -47,11 +47,12 @@ struct SectionLoader {
     uint16_t autoinit_remaining = 0;
     uint32_t autoinit_destination = 0;
 
-    bool read_chunk(const CoffSection& section, uint64_t offset, uint8_t* into, size_t length) {
+    // Reading nothing counts as a short read: it is what a record header
+    // cut off by the end of ".cinit" asks for.
+    bool read_chunk(uint64_t offset, uint8_t* into, size_t length) {
         std::FILE* file = run.settings.input_stream.get();
         if (length == 0 || offset > static_cast<uint64_t>(LONG_MAX)) return false;
         if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-        (void)section;
         return std::fread(into, 1, length, file) == length;
     }
 
@@ -105,7 +106,7 @@ struct SectionLoader {
             if (carry > 0) std::memmove(buffer.data(), buffer.data() + processed, carry);
             size_t chunk = static_cast<size_t>(std::min<uint64_t>(total - done, kChunkBytes));
             if (!zeros) {
-                if (!read_chunk(section, uint64_t{section.raw_data_offset} + done + carry,
+                if (!read_chunk(uint64_t{section.raw_data_offset} + done + carry,
                                 buffer.data() + carry, chunk - carry)) {
                     run.coff.coff_error = kCoffReadError;
                     return false;
@@ -139,8 +140,8 @@ bool data_inside_file(const RunContext& run, const CoffSection& section) {
 bool load_sections(RunContext& run) {
     std::vector<CoffSection>& table = run.coff.sections;
     for (const CoffSection& section : table) {
-        bool will_load = is_plain_loadable(section) ||
-                         (is_cinit_table(section) && section.raw_data_offset != 0);
+        bool will_load =
+            is_plain_loadable(section) || (is_cinit_table(section) && section.raw_data_offset != 0);
         if (will_load && !data_inside_file(run, section)) {
             run.coff.coff_error = kCoffReadError;
             return false;

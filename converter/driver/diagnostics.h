@@ -20,7 +20,7 @@ struct FatalStop {
 };
 
 class Diagnostics {
-public:
+  public:
     explicit Diagnostics(std::ostream& console) : console_(console) {}
 
     // Prefix, "warning: " for level 0, the formatted message and a newline.
@@ -37,14 +37,17 @@ public:
 
     // While a command file is parsed, messages carry its name and the
     // lexer's line count instead of ">> ".
-    void enter_command_file(std::string name) { command_file_name_ = std::move(name); line_ = 0; }
+    void enter_command_file(std::string name) {
+        command_file_name_ = std::move(name);
+        line_ = 0;
+    }
     void leave_command_file() { command_file_name_.reset(); }
     bool in_command_file() const { return command_file_name_.has_value(); }
     void set_line(int line) { line_ = line; }
 
     std::ostream& console() { return console_; }
 
-private:
+  private:
     std::ostream& console_;
     int error_level_ = 0;
     std::optional<std::string> command_file_name_;

@@ -21,7 +21,7 @@ bool is_coff_mark(uint16_t word) {
 // Forgets the command file when its parse ends, also when a fatal message
 // unwinds through the parser.
 class CommandFileScope {
-public:
+  public:
     CommandFileScope(RunContext& run, const std::string& name, std::FILE* file) : run_(run) {
         run_.diag.enter_command_file(name);
         run_.lexer.reset_for_file(file);
@@ -33,7 +33,7 @@ public:
     CommandFileScope(const CommandFileScope&) = delete;
     CommandFileScope& operator=(const CommandFileScope&) = delete;
 
-private:
+  private:
     RunContext& run_;
 };
 

@@ -42,7 +42,7 @@ struct Token {
 };
 
 class Lexer {
-public:
+  public:
     // A line is read in pieces of at most this many characters; a longer
     // line arrives as several pieces, each counted as a line.
     static constexpr size_t kPieceLimit = 255;
@@ -75,7 +75,7 @@ public:
     // error echo).
     std::string echo_text() const;
 
-private:
+  private:
     bool fill_line();    // reads the next line (piece); false at end of input
     bool skip_blanks();  // false at end of input
     bool at_line_end() const;

@@ -16,7 +16,7 @@ struct RunContext;
 // Where an option finds its value: the next command-line argument, or the
 // command file after the option.
 class OptionSource {
-public:
+  public:
     virtual ~OptionSource() = default;
     // A plain name (first blank-delimited word); nothing when none is there.
     virtual std::optional<std::string> take_name() = 0;
@@ -25,25 +25,25 @@ public:
 };
 
 class CommandLineSource : public OptionSource {
-public:
+  public:
     CommandLineSource(RunContext& run, const std::vector<std::string>& arguments, size_t& next)
         : run_(run), arguments_(arguments), next_(next) {}
     std::optional<std::string> take_name() override;
     Token take_value() override;
 
-private:
+  private:
     RunContext& run_;
     const std::vector<std::string>& arguments_;
     size_t& next_;  // index of the next unconsumed argument
 };
 
 class CommandFileSource : public OptionSource {
-public:
+  public:
     explicit CommandFileSource(RunContext& run) : run_(run) {}
     std::optional<std::string> take_name() override;
     Token take_value() override;
 
-private:
+  private:
     RunContext& run_;
 };
 

@@ -31,7 +31,7 @@ struct RunContext {
     OutputFiles output;
     BootState boot;
     MapState map;
-    int device_code = 0;  // 48, 45 or 0, from the COFF file header flags
+    int device_code = 0;         // 48, 45 or 0, from the COFF file header flags
     std::ostream& error_stream;  // only the corrupted-section-header message
     std::istream& prompt_input;
 };

@@ -15,7 +15,13 @@ namespace romcvt {
 inline constexpr uint32_t kNotGiven = 0xFFFFFFFFu;
 
 enum ByteOrder : int { kOrderNotSet = 0, kLeastFirst = 1, kMostFirst = 2 };
-enum BootKind : int { kBootNone = 0, kBootComm = 1, kBootSerial = 2, kBootParallel = 3, kBootWarm = 4 };
+enum BootKind : int {
+    kBootNone = 0,
+    kBootComm = 1,
+    kBootSerial = 2,
+    kBootParallel = 3,
+    kBootWarm = 4
+};
 
 struct FileCloser {
     void operator()(std::FILE* file) const {

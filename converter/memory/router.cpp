@@ -145,8 +145,7 @@ void report_gap(RunContext& run, uint32_t addr) {
             run.diag.report(kWarning, "boot table at 0%lxh overlaps section %s (table incomplete)",
                             where, other->name.c_str());
         } else {
-            const char* overlapped =
-                other->has(kBootLoaded) ? "boot table" : other->name.c_str();
+            const char* overlapped = other->has(kBootLoaded) ? "boot table" : other->name.c_str();
             run.diag.report(kWarning, "section %s at 0%lxh overlaps %s (%s incomplete or skipped)",
                             spec.name.c_str(), where, overlapped, spec.name.c_str());
         }
@@ -158,13 +157,14 @@ void report_gap(RunContext& run, uint32_t addr) {
     }
     const RomRange* range = run.memory.current_range;
     const CoffSection& section = run.coff.sections[static_cast<size_t>(spec.section)];
-    bool whole_section_below = range && addr == spec.paddr &&
-                               uint64_t{addr} + section.size_in_words < range->origin;
+    bool whole_section_below =
+        range && addr == spec.paddr && uint64_t{addr} + section.size_in_words < range->origin;
     if (!range || range->page != spec.page || whole_section_below) {
         run.diag.report(kWarning, "section %s at 0%lxh falls in unconfigured memory (skipped)",
                         spec.name.c_str(), where);
     } else {
-        run.diag.report(kWarning, "section %s overlaps unconfigured memory at 0%lxh (%s incomplete)",
+        run.diag.report(kWarning,
+                        "section %s overlaps unconfigured memory at 0%lxh (%s incomplete)",
                         spec.name.c_str(), where, spec.name.c_str());
     }
 }

@@ -10,14 +10,14 @@ namespace {
 constexpr size_t kLineLimit = 72;  // 24 bytes of "XY " a line
 
 class AsciiHexWriter final : public FormatWriter {
-public:
+  public:
     void begin_file(OutputFile& file) override { file.stream.write("\x02\r\n", 3); }
 
     void start_record(OutputFile& file, uint32_t address) override {
         if (!file.line_empty()) end_record(file);
         char text[24];
-        int length = std::snprintf(text, sizeof text, "$A%04lx,\r\n",
-                                   static_cast<unsigned long>(address));
+        int length =
+            std::snprintf(text, sizeof text, "$A%04lx,\r\n", static_cast<unsigned long>(address));
         file.stream.write(text, static_cast<size_t>(length));
     }
 
@@ -39,7 +39,7 @@ public:
 
     void end_file(OutputFile& file) override { file.stream.put('\x03'); }
 
-private:
+  private:
     void append_bytes(OutputFile& file, const uint8_t* data, size_t count) {
         size_t i = 0;
         while (i < count) {

@@ -21,8 +21,7 @@ size_t hex_encode(char* text, const uint8_t* data, size_t count) {
 }
 
 void FormatWriter::add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count,
-                              size_t piece_bytes, uint32_t first_address,
-                              uint32_t address_step) {
+                              size_t piece_bytes, uint32_t first_address, uint32_t address_step) {
     uint32_t address = first_address;
     for (size_t i = 0; i < piece_count; ++i) {
         add_data(file, data + i * piece_bytes, piece_bytes, address);

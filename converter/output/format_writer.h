@@ -44,7 +44,7 @@ struct WriterParams {
 };
 
 class FormatWriter {
-public:
+  public:
     virtual ~FormatWriter() = default;
 
     virtual void begin_file(OutputFile& file) = 0;

@@ -65,7 +65,8 @@ void emit_memory_words(RunContext& run, const uint8_t* data, size_t n) {
     if (!range.files_open) open_range_files(run);
     if (range.next_address != range.written_to && !run.settings.zero) {
         range.output_address = record_address_at(run, range);
-        for (int32_t j = 0; j < k; ++j) writer.start_record(output.output_files[static_cast<size_t>(j)], range.output_address);
+        for (int32_t j = 0; j < k; ++j)
+            writer.start_record(output.output_files[static_cast<size_t>(j)], range.output_address);
     }
 
     if (w <= m) {

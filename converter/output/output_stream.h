@@ -12,7 +12,7 @@
 namespace romcvt {
 
 class OutputStream {
-public:
+  public:
     OutputStream() = default;
     ~OutputStream() { close(); }
     OutputStream(const OutputStream&) = delete;
@@ -39,7 +39,7 @@ public:
     void flush();
     void close();
 
-private:
+  private:
     static constexpr size_t kBufferSize = 1 << 18;
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> buffer_;

@@ -41,7 +41,8 @@ void write_file(const std::filesystem::path& path, const std::string& content) {
 
 void write_bytes(const std::filesystem::path& path, const std::vector<uint8_t>& content) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    out.write(reinterpret_cast<const char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
 }
 
 RunResult run_romcvt(const std::vector<std::string>& arguments, const std::string& input) {
@@ -77,7 +78,8 @@ std::map<uint32_t, uint8_t> read_ascii_hex_units(const std::filesystem::path& pa
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind("$A", 0) == 0) {
             EXPECT_EQ(line.back(), ',') << line;
-            address = static_cast<uint32_t>(std::stoul(line.substr(2), nullptr, 16)) * bytes_per_unit;
+            address =
+                static_cast<uint32_t>(std::stoul(line.substr(2), nullptr, 16)) * bytes_per_unit;
             continue;
         }
         EXPECT_EQ(line.size() % 3, 0u) << line;
@@ -100,7 +102,8 @@ std::map<uint32_t, uint16_t> read_ascii_hex_words(const std::filesystem::path& p
     std::map<uint32_t, uint16_t> words;
     for (const auto& [address, byte] : bytes) {
         uint16_t& word = words[address / 2];
-        word = static_cast<uint16_t>(address % 2 == 0 ? (byte << 8) | (word & 0xFF) : (word & 0xFF00) | byte);
+        word = static_cast<uint16_t>(address % 2 == 0 ? (byte << 8) | (word & 0xFF)
+                                                      : (word & 0xFF00) | byte);
     }
     return words;
 }

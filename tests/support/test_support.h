@@ -13,14 +13,14 @@ namespace test_support {
 // Creates a fresh directory under the system temp folder and makes it the
 // working directory; restores the old one and removes the folder on exit.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };

@@ -13,9 +13,10 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: make_coff sample OUT\n"
-                 "       make_coff describe DESCRIPTION OUT\n"
-                 "       make_coff big MIB OUT [RAW]  (MIB: 1 to 4095; RAW: the section data alone)\n";
+    std::cerr
+        << "usage: make_coff sample OUT\n"
+           "       make_coff describe DESCRIPTION OUT\n"
+           "       make_coff big MIB OUT [RAW]  (MIB: 1 to 4095; RAW: the section data alone)\n";
     return 2;
 }
 

@@ -15,7 +15,7 @@
 namespace command_input_test {
 
 class CommandInputTest : public ::testing::Test {
-protected:
+  protected:
     // Opens name as the driver does; false when a fatal message ended the run.
     bool open(const std::string& name) {
         try {

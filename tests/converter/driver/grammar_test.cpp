@@ -48,7 +48,7 @@ struct Parsed {
 };
 
 class GrammarTest : public CommandInputTest {
-protected:
+  protected:
     static Parsed parse_alone(const std::string& content) {
         test_support::write_file("rom.cmd", content);
         std::ostringstream out, err;

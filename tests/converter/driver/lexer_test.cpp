@@ -50,7 +50,7 @@ std::string render(const Token& token) {
 
 // A lexer reading an in-memory command file, with its console captured.
 class LexerTest : public ::testing::Test {
-protected:
+  protected:
     ~LexerTest() override {
         if (file_) std::fclose(file_);
     }

@@ -12,15 +12,13 @@ using namespace test_support;
 using coff_builder::CoffImage;
 using coff_builder::Section;
 
-const std::vector<std::string> kLoaderCommand = {"-a", "in.out", "-o", "LSB.tmp", "-o",
-                                                 "MSB.tmp"};
+const std::vector<std::string> kLoaderCommand = {"-a", "in.out", "-o", "LSB.tmp", "-o", "MSB.tmp"};
 
 CoffImage small_program() {
     CoffImage image;
     image.entry_point = 0x80;
-    image.sections.push_back(Section{.name = ".text",
-                                     .virtual_address = 0x80,
-                                     .words = coff_builder::random_words(300, 7)});
+    image.sections.push_back(Section{
+        .name = ".text", .virtual_address = 0x80, .words = coff_builder::random_words(300, 7)});
     image.sections.push_back(Section{.name = ".long_section_name",
                                      .virtual_address = 0x400,
                                      .words = coff_builder::ramp_words(20, 0x1000)});
@@ -123,6 +121,29 @@ TEST(SectionLoading, AutoinitRecordsAcrossChunkBoundaries) {
     }
 }
 
+TEST(SectionLoading, AutoinitTableEndingInsideARecordHeaderIsAReadError) {
+    ScratchDir dir;
+    CoffImage image;
+    image.sections.push_back(Section{.name = ".cinit",
+                                     .virtual_address = 0x40,
+                                     .words = {1, 0x100, 0xAAAA, 5},  // the last header is cut
+                                     .flags = coff_builder::kSectionCopy});
+    coff_builder::write_file("in.out", image);
+    RunResult result = run_romcvt(kLoaderCommand);
+    EXPECT_EQ(result.exit_status, 255);
+    EXPECT_EQ(result.console.substr(result.console.rfind(">> ")), ">> error reading COFF file\n");
+}
+
+TEST(SectionLoading, BytesAfterTheZeroSizeWordAreIgnored) {
+    ScratchDir dir;
+    CoffImage image;
+    image.sections.push_back(Section{.name = ".cinit",
+                                     .virtual_address = 0x40,
+                                     .words = {1, 0x100, 0xAAAA, 0, 3, 0x200, 1, 2, 3},
+                                     .flags = coff_builder::kSectionCopy});
+    EXPECT_EQ(convert(image), (std::map<uint32_t, uint16_t>{{0x100, 0xAAAA}}));
+}
+
 // Patches a little-endian 32-bit field of a built file.
 void put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -155,8 +176,9 @@ TEST_P(CorruptCoffTest, EndsWithAClearMessageAndNoOutput) {
     EXPECT_EQ(result.exit_status, GetParam().exit_status);
     std::string& console = result.console;
     EXPECT_GE(console.size(), GetParam().console_tail.size());
-    EXPECT_EQ(console.substr(console.size() - std::min(console.size(), GetParam().console_tail.size())),
-              GetParam().console_tail)
+    EXPECT_EQ(
+        console.substr(console.size() - std::min(console.size(), GetParam().console_tail.size())),
+        GetParam().console_tail)
         << console;
     EXPECT_EQ(result.errors, GetParam().errors);
     EXPECT_FALSE(std::filesystem::exists("LSB.tmp"));
@@ -169,8 +191,8 @@ const std::string kCorruptHeader = "error reading COFF file - corrupted section 
 INSTANTIATE_TEST_SUITE_P(
     Files, CorruptCoffTest,
     ::testing::Values(
-        Corruption{"file header cut short",
-                   [](auto& b, auto&) { b.resize(12); }, 255, kReadError, ""},
+        Corruption{"file header cut short", [](auto& b, auto&) { b.resize(12); }, 255, kReadError,
+                   ""},
         Corruption{"optional header cut short",
                    [](auto& b, auto& l) { b.resize(l.optional_header_offset + 10); }, 255,
                    kReadError, ""},
@@ -178,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](auto& b, auto&) { put16(b, 2, 0xFFFF); }, 255, kReadError, ""},
         Corruption{"raw data offset past the end of the file",
                    [](auto& b, auto& l) {
-                       put32(b, l.section_header_offsets[0] + 20, static_cast<uint32_t>(l.file_size + 2));
+                       put32(b, l.section_header_offsets[0] + 20,
+                             static_cast<uint32_t>(l.file_size + 2));
                    },
                    255, kReadError, ""},
         Corruption{"absurd section size",
@@ -194,18 +217,17 @@ INSTANTIATE_TEST_SUITE_P(
                    [](auto& b, auto& l) { put32(b, l.string_table_offset, 0x7FFFFFF0); }, 255,
                    kReadError, ""},
         Corruption{"name offset beyond the string table",
-                   [](auto& b, auto& l) { put32(b, l.section_header_offsets[1] + 4, 0x10000); },
-                   -1, "", kCorruptHeader},
-        Corruption{"name offset inside the length word",
-                   [](auto& b, auto& l) { put32(b, l.section_header_offsets[1] + 4, 2); }, -1,
+                   [](auto& b, auto& l) { put32(b, l.section_header_offsets[1] + 4, 0x10000); }, -1,
                    "", kCorruptHeader},
-        Corruption{"long name but no symbols",
-                   [](auto& b, auto&) { put32(b, 12, 0); }, -1, "", kCorruptHeader},
+        Corruption{"name offset inside the length word",
+                   [](auto& b, auto& l) { put32(b, l.section_header_offsets[1] + 4, 2); }, -1, "",
+                   kCorruptHeader},
+        Corruption{"long name but no symbols", [](auto& b, auto&) { put32(b, 12, 0); }, -1, "",
+                   kCorruptHeader},
         Corruption{"target identifier other than 0x0098",
                    [](auto& b, auto&) { put16(b, 20, 0x0099); }, 255,
                    ">> COFF file has wrong magic number\n", ""},
-        Corruption{"no sections",
-                   [](auto& b, auto&) { put16(b, 2, 0); }, 255,
+        Corruption{"no sections", [](auto& b, auto&) { put16(b, 2, 0); }, 255,
                    ">> no initialized sections in in.out (aborting)\n", ""}),
     [](const auto& info) { return std::to_string(info.index); });
 

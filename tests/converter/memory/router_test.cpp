@@ -41,9 +41,10 @@ RunResult convert(const CoffImage& image, const std::string& command_file,
 
 TEST(ImageMode, FillsAroundTheSectionWithOneAddressRecord) {
     ScratchDir dir;
-    RunResult result = convert(one_section(0x180, coff_builder::ramp_words(0x10, 0x5000)),
-                               "-image -fill 0xABCD\n"
-                               "ROMS { R: org = 0x100, len = 0x100, romwidth = 16, files = { img } }\n");
+    RunResult result =
+        convert(one_section(0x180, coff_builder::ramp_words(0x10, 0x5000)),
+                "-image -fill 0xABCD\n"
+                "ROMS { R: org = 0x100, len = 0x100, romwidth = 16, files = { img } }\n");
     ASSERT_EQ(result.exit_status, 0) << result.console;
 
     std::map<uint32_t, uint16_t> expected;
@@ -66,10 +67,11 @@ TEST(ImageMode, ZeroWritesNoAddressRecordsAndFillsEveryRange) {
 
 TEST(ImageMode, EightBitMemoryAlternatesTheTwoFillBytes) {
     ScratchDir dir;
-    RunResult result = convert(one_section(0x10, {0x2211}),
-                               "-image -fill 0x1234\n"
-                               "SECTIONS { .t: paddr = 0x104 }\n"
-                               "ROMS { R: o = 0x100, l = 8, memwidth = 8, romwidth = 8, files = { r } }\n");
+    RunResult result =
+        convert(one_section(0x10, {0x2211}),
+                "-image -fill 0x1234\n"
+                "SECTIONS { .t: paddr = 0x104 }\n"
+                "ROMS { R: o = 0x100, l = 8, memwidth = 8, romwidth = 8, files = { r } }\n");
     ASSERT_EQ(result.exit_status, 0) << result.console;
     // Little-endian data: the fill's low byte comes first, and the data
     // word's low byte lands at the lower address.
@@ -139,7 +141,8 @@ TEST(Ranges, SectionBelowTheFirstRangeIsSkipped) {
 TEST(Ranges, RangeEndingAtTheTopOfTheAddressSpaceIsLeftWhenTheCursorWraps) {
     ScratchDir dir;
     CoffImage image = one_section(0xFFFFFFFC, {1, 2, 3, 4});
-    RunResult result = convert(image, "ROMS { TOP: o = 0xFFFFFFF0, l = 0x10, files = { t.lo, t.hi } }\n");
+    RunResult result =
+        convert(image, "ROMS { TOP: o = 0xFFFFFFF0, l = 0x10, files = { t.lo, t.hi } }\n");
     EXPECT_EQ(result.exit_status, 0) << result.console;
     EXPECT_EQ(read_ascii_hex_pair("t.lo", "t.hi"),
               (std::map<uint32_t, uint16_t>{
@@ -171,8 +174,10 @@ TEST(Sections, PageOneRangeIsOpenedAfterPageZeroIsClosed) {
         Section{.name = ".p1", .virtual_address = 0x100, .words = {0x0202}, .page = 1});
     RunResult result = convert(image, "/* defaults */\n", {"-o", "zero.lo", "-o", "zero.hi"});
     ASSERT_EQ(result.exit_status, 0) << result.console;
-    EXPECT_EQ(read_ascii_hex_pair("zero.lo", "zero.hi"), (std::map<uint32_t, uint16_t>{{0x100, 0x0101}}));
-    EXPECT_EQ(read_ascii_hex_pair("in.a10", "in.a11"), (std::map<uint32_t, uint16_t>{{0x100, 0x0202}}));
+    EXPECT_EQ(read_ascii_hex_pair("zero.lo", "zero.hi"),
+              (std::map<uint32_t, uint16_t>{{0x100, 0x0101}}));
+    EXPECT_EQ(read_ascii_hex_pair("in.a10", "in.a11"),
+              (std::map<uint32_t, uint16_t>{{0x100, 0x0202}}));
 }
 
 }  // namespace

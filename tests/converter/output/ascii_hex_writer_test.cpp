@@ -1,9 +1,10 @@
+#include "converter/output/ascii_hex_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "converter/output/ascii_hex_writer.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -27,7 +28,9 @@ std::string write_with(const std::vector<Step>& steps) {
     writer->begin_file(file);
     for (const Step& step : steps) {
         switch (step.kind) {
-            case Step::kStart: writer->start_record(file, step.address); break;
+            case Step::kStart:
+                writer->start_record(file, step.address);
+                break;
             case Step::kData:
                 writer->add_data(file, step.bytes.data(), step.bytes.size(), step.address);
                 break;
@@ -76,14 +79,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WriterCase{"empty file is STX line and ETX", {}, "\x02\r\n\x03"},
         WriterCase{"address lines use lower-case digits, at least four",
-                   {{Step::kStart, 0x00AB, {}}, {Step::kData, 0, {0x12}},
-                    {Step::kStart, 0x12345, {}}, {Step::kData, 0, {0xAB}}},
+                   {{Step::kStart, 0x00AB, {}},
+                    {Step::kData, 0, {0x12}},
+                    {Step::kStart, 0x12345, {}},
+                    {Step::kData, 0, {0xAB}}},
                    "\x02\r\n$A00ab,\r\n12 \r\n$A12345,\r\nAB \r\n\x03"},
         WriterCase{"24 bytes fill a line, the 25th starts the next",
                    {{Step::kStart, 0x1A00, {}}, {Step::kData, 0, ramp(25)}},
                    "\x02\r\n$A1a00,\r\n" + hex_line(0, 24) + hex_line(24, 1) + "\x03"},
         WriterCase{"exactly 24 bytes make one full line",
-                   {{Step::kData, 0, ramp(24)}}, "\x02\r\n" + hex_line(0, 24) + "\x03"},
+                   {{Step::kData, 0, ramp(24)}},
+                   "\x02\r\n" + hex_line(0, 24) + "\x03"},
         WriterCase{"an ended record continues on a new line without an address",
                    {{Step::kData, 0, {0x01, 0x02}}, {Step::kEnd}, {Step::kData, 0, {0x03}}},
                    "\x02\r\n01 02 \r\n03 \r\n\x03"}),
