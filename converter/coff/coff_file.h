@@ -45,6 +45,12 @@ struct CoffSection {
     }
 };
 
+// The identification words of the COFF files the converter reads, in
+// either byte order of the header.
+inline bool is_coff_identification(uint16_t word) {
+    return word == 0x00C0 || word == 0x00C1 || word == 0x00C2 || word == 0x0098;
+}
+
 enum CoffError : int { kCoffOk = 0, kCoffReadError = 1, kCoffBadMagic = 2 };
 
 struct CoffFile {

@@ -15,10 +15,6 @@ constexpr size_t kFileHeaderBytes = 22;  // always read; version 0xC0 uses 20 of
 constexpr size_t kOptionalHeaderBytes = 28;
 constexpr uint32_t kSymbolEntryBytes = 18;
 
-bool is_identification(uint16_t word) {
-    return word == 0x00C0 || word == 0x00C1 || word == 0x00C2 || word == 0x0098;
-}
-
 // Header fields in the file's byte order.
 class FieldDecoder {
   public:
@@ -128,11 +124,11 @@ bool read_coff_headers(RunContext& run) {
     uint8_t header[kFileHeaderBytes];
     if (!read_at(file, 0, header, sizeof header)) return fail(run, kCoffReadError);
     uint16_t identification = FieldDecoder(false).u16(header);
-    if (is_identification(identification)) {
+    if (is_coff_identification(identification)) {
         coff.byte_swapped = false;
     } else {
         identification = FieldDecoder(true).u16(header);
-        if (!is_identification(identification)) return fail(run, kCoffBadMagic);
+        if (!is_coff_identification(identification)) return fail(run, kCoffBadMagic);
         coff.byte_swapped = true;
     }
     FieldDecoder field(coff.byte_swapped);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "converter/driver/file_names.h"
+#include "converter/coff/coff_file.h"
 #include "converter/driver/run_context.h"
 
 namespace romcvt {
@@ -13,10 +14,6 @@ namespace {
 constexpr size_t kNameLimit = 255;
 // How much of a refused over-long name the message shows.
 constexpr int kShownLength = 32;
-
-bool is_coff_mark(uint16_t word) {
-    return word == 0x00C0 || word == 0x00C1 || word == 0x00C2 || word == 0x0098;
-}
 
 // Forgets the command file when its parse ends, also when a fatal message
 // unwinds through the parser.
@@ -56,7 +53,7 @@ void open_input_file(RunContext& run, std::string name) {
         run.diag.report(kFatal, "cannot read input file %s", name.c_str());
     }
     uint16_t word = static_cast<uint16_t>(mark[0] | mark[1] << 8);
-    bool coff = is_coff_mark(word) || is_coff_mark(swap_bytes(word));
+    bool coff = is_coff_identification(word) || is_coff_identification(swap_bytes(word));
     bool text = (mark[0] & 0x80) == 0 && (mark[1] & 0x80) == 0;
 
     if (coff && run.settings.input_name) {
