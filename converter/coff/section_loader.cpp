@@ -46,6 +46,9 @@ struct SectionLoader {
     size_t carry = 0;
     uint16_t autoinit_remaining = 0;
     uint32_t autoinit_destination = 0;
+    // A zero size word ends the records of its ".cinit" section: what follows
+    // it, in this chunk or later ones, is not record data.
+    bool records_ended = false;
 
     // Reading nothing counts as a short read: it is what a record header
     // cut off by the end of ".cinit" asks for.
@@ -68,7 +71,10 @@ struct SectionLoader {
                     return;
                 }
                 uint16_t size = data_word(run, data + p);
-                if (size == 0) return;  // a zero size word ends the records
+                if (size == 0) {
+                    records_ended = true;
+                    return;
+                }
                 if (p + 4 > chunk) {
                     carry += chunk - p;
                     chunk = p;
@@ -99,10 +105,11 @@ struct SectionLoader {
         uint64_t total = uint64_t{2} * section.size_in_words;
         bool zeros = is_zero_filled(section);
         bool autoinit = is_cinit_table(section);
+        records_ended = false;
         carry = 0;
         if (zeros) std::fill(buffer.begin(), buffer.end(), uint8_t{0});
         size_t processed = 0;  // bytes of the previous chunk handed on
-        while (done < total) {
+        while (done < total && !records_ended) {
             if (carry > 0) std::memmove(buffer.data(), buffer.data() + processed, carry);
             size_t chunk = static_cast<size_t>(std::min<uint64_t>(total - done, kChunkBytes));
             if (!zeros) {

@@ -144,6 +144,22 @@ TEST(SectionLoading, BytesAfterTheZeroSizeWordAreIgnored) {
     EXPECT_EQ(convert(image), (std::map<uint32_t, uint16_t>{{0x100, 0xAAAA}}));
 }
 
+// Words after the terminating zero size word would read as records if each
+// later chunk were parsed afresh; they must not reach the output.
+TEST(SectionLoading, RecordsEndAtTheZeroSizeWordForTheWholeSection) {
+    ScratchDir dir;
+    std::vector<uint16_t> words = {2, 0x100, 0x1111, 0x2222, 0};
+    words.resize(8192, 0x5555);  // rest of the first chunk
+    for (uint16_t w : {3, 0x300, 0xBAD0, 0xBAD1, 0xBAD2})
+        words.push_back(w);  // looks like a record
+    CoffImage image;
+    image.sections.push_back(Section{.name = ".cinit",
+                                     .virtual_address = 0x40,
+                                     .words = words,
+                                     .flags = coff_builder::kSectionCopy});
+    EXPECT_EQ(convert(image), (std::map<uint32_t, uint16_t>{{0x100, 0x1111}, {0x101, 0x2222}}));
+}
+
 // Patches a little-endian 32-bit field of a built file.
 void put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
