@@ -23,7 +23,10 @@ CoffImage sample_firmware() {
     image.magic = 0x00C2;
     image.entry_point = 0x0081;  // the code starts right after the compatibility word
 
-    std::vector<uint16_t> text = random_words(0x9000, 417);
+    // Every run of contiguous words stays below the loader's sector capacity
+    // of 31995 words, with gaps between the sections so that the image has
+    // several sectors.
+    std::vector<uint16_t> text = random_words(0x6000, 417);
     text[0] = kSampleCompatibilityWord;
     image.sections.push_back(data_section(".text", 0x0080, std::move(text)));
 
@@ -33,9 +36,10 @@ CoffImage sample_firmware() {
                                             {0xA010, random_words(200, 12)},
                                             {0xA100, random_words(400, 13)},
                                             {0xA300, ramp_words(48, 0x7FF0)}},
-                                           0x9300));
-    image.sections.push_back(data_section(".const", 0x9080, random_words(0x180, 2)));
-    image.sections.push_back(data_section(".econst_tables", 0x9200, ramp_words(0x100, 0xFF80)));
+                                           0xB000));
+    image.sections.push_back(data_section(".const", 0x6100, random_words(0x180, 2)));
+    image.sections.push_back(data_section(".econst_tables", 0x6300, ramp_words(0x100, 0xFF80)));
+    image.sections.push_back(data_section(".flash_ops", 0x7000, random_words(0x2800, 5)));
     image.sections.push_back(data_section(".data", 0x0400, random_words(0x180, 4), 1));
 
     Section bss;
