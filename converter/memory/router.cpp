@@ -25,7 +25,7 @@ const CoffSection* find_bss(const RunContext& run) {
     return nullptr;
 }
 
-// Virtual address that the spec's paddr stands for: the section's own, or
+// Virtual address that the section entry's paddr stands for: the section's own, or
 // for a RAM-model ".cinit" that of ".bss" (of the table itself when there
 // is no ".bss", the same placement the section list chose).
 uint32_t base_address_of(const RunContext& run, const SectionSpec& spec) {
