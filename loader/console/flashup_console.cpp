@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +41,9 @@ public:
     explicit ConsoleProgress(bool terminal) : terminal_(terminal) {}
 
     void downloadProgress(uint32_t percent) override {
+        // Small sectors often leave the percentage where it was.
+        if (percent == last_) return;
+        last_ = percent;
         if (terminal_) {
             int filled = static_cast<int>(percent) * kBarWidth / 100;
             std::printf("\r[%.*s%*s] %3u %%", filled,
@@ -57,6 +61,7 @@ public:
 
 private:
     bool terminal_;
+    uint32_t last_ = UINT32_MAX;
 };
 
 int usage() {
