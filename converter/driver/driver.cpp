@@ -55,23 +55,32 @@ void process_arguments(RunContext& run, const std::vector<std::string>& argument
     if (!any_input_name) open_input_file(run, read_prompt_answer(run));
 }
 
-// The record formats, map file and boot table that are still to come end a
-// run before any output is written instead of producing wrong files.
+// The record formats that are still to come end a run before any output is
+// written instead of producing wrong files.
 void refuse_unavailable_output(RunContext& run) {
     const OutputFormat& format = output_format(run.settings.format);
     if (!format.make_writer) {
         run.diag.report(kFatal, "%s output is not supported by this version (aborting)",
                         format.name);
     }
-    if (run.settings.map_stream) {
-        run.diag.report(kFatal, "map files are not supported by this version (aborting)");
+    // A record line has room for one ROM word of at most this width.
+    if (format.max_rom_width == 0) return;
+    for (const auto& range : run.memory.roms_list) {
+        if (range->rom_width > format.max_rom_width) {
+            run.diag.report(kFatal, "%s output takes ROM words of at most %ld bits (aborting)",
+                            format.name, static_cast<long>(format.max_rom_width) * 8);
+        }
     }
 }
 
-void refuse_boot_table(RunContext& run) {
-    if (run.settings.boot || run.settings.warm_boot) {
-        run.diag.report(kFatal, "boot tables are not supported by this version (aborting)");
-    }
+// Made once the headers are in: the "Extended Tektronix" termination record
+// carries the entry point of the optional header.
+void make_output_writer(RunContext& run) {
+    WriterParams params;
+    params.line_length = run.settings.line_length;
+    params.entry_point_address = run.coff.entry_point_address;
+    params.diag = &run.diag;
+    run.output.writer = output_format(run.settings.format).make_writer(params);
 }
 
 void choose_byte_order(RunContext& run) {
@@ -90,9 +99,6 @@ int run_steps(RunContext& run, const std::vector<std::string>& arguments) {
         run.diag.report(kFatal, "fatal errors prevent conversion (aborting)");
     }
     refuse_unavailable_output(run);
-    WriterParams params;
-    params.line_length = run.settings.line_length;
-    run.output.writer = output_format(run.settings.format).make_writer(params);
 
     if (!read_coff_file(run)) {
         run.diag.report(kFatal, run.coff.coff_error == kCoffBadMagic
@@ -116,7 +122,7 @@ void conversion_start(RunContext& run) {
         run.diag.report(kFatal, "no initialized sections in %s (aborting)",
                         run.settings.input_name->c_str());
     }
-    refuse_boot_table(run);
+    make_output_writer(run);
     if (!run.settings.quiet) {
         run.diag.print_text("Translating %s to %s format...\n", run.settings.input_name->c_str(),
                             output_format(run.settings.format).name);

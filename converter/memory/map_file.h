@@ -1,5 +1,5 @@
-// The map file: a report of the conversion. Written in a later step; the
-// router and the conversion start already call into it.
+// The map file: a text report of the conversion. The header is written at
+// conversion start, the block of a range when the router leaves it.
 #pragma once
 
 namespace romcvt {

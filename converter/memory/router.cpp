@@ -282,6 +282,8 @@ bool route_section_data(RunContext& run, uint8_t* data, size_t byte_count, uint3
         if (!run.settings.image) flush_range_files(run);
     }
 
+    // Data words in this piece: one per 16-bit COFF word, whatever the data width.
+    uint32_t piece_words = static_cast<uint32_t>(byte_count / 2);
     if (spec->data_width < 2) byte_count = pack_data_width(run, data, byte_count);
 
     if (!spec->has(kBootLoaded)) {
@@ -289,7 +291,9 @@ bool route_section_data(RunContext& run, uint8_t* data, size_t byte_count, uint3
         return true;
     }
     if (spec->has(kRamCinit)) {
-        begin_boot_block(run, address, static_cast<uint32_t>(byte_count / 4));
+        // Each record piece is a block of its own; its size counts data words
+        // like the size of an ordinary section's block.
+        begin_boot_block(run, address, piece_words);
     } else if (address == section.virtual_address) {
         begin_boot_block(run, address, section.size_in_words);
     }

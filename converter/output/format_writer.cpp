@@ -12,6 +12,17 @@ HexDigits::HexDigits() {
 
 const HexDigits kHexDigits;
 
+HexValues::HexValues() {
+    for (int c = 0; c < 256; ++c) value[c] = 0;
+    for (int d = 0; d < 10; ++d) value['0' + d] = static_cast<uint8_t>(d);
+    for (int d = 0; d < 6; ++d) {
+        value['A' + d] = static_cast<uint8_t>(10 + d);
+        value['a' + d] = static_cast<uint8_t>(10 + d);
+    }
+}
+
+const HexValues kHexValues;
+
 size_t hex_encode(char* text, const uint8_t* data, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         text[2 * i] = kHexDigits.pair[data[i]][0];

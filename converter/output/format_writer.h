@@ -12,7 +12,12 @@
 
 namespace romcvt {
 
+class Diagnostics;
+
 inline constexpr size_t kLineCapacity = 128;
+// The widest ROM word a record format takes: a record near its limit plus
+// one such word must still fit in the line.
+inline constexpr int32_t kMaxRecordWordBytes = 16;
 
 // Writer state of one open output file.
 struct OutputFile {
@@ -41,6 +46,7 @@ struct OutputFile {
 struct WriterParams {
     int32_t line_length = 20;          // ROM words per line ("Generic")
     uint32_t entry_point_address = 0;  // termination record ("Extended Tektronix")
+    Diagnostics* diag = nullptr;       // warnings about addresses a format cannot hold
 };
 
 class FormatWriter {
@@ -72,5 +78,39 @@ struct HexDigits {
     HexDigits();
 };
 extern const HexDigits kHexDigits;
+
+// The value of each hex digit character ("0"-"9", "A"-"F", "a"-"f"), 0 for
+// any other character; checksums are taken over the encoded line.
+struct HexValues {
+    uint8_t value[256];
+    HexValues();
+};
+extern const HexValues kHexValues;
+
+// The byte encoded by two hex digits.
+inline uint8_t hex_byte(const char* text) {
+    return static_cast<uint8_t>(kHexValues.value[static_cast<uint8_t>(text[0])] << 4 |
+                                kHexValues.value[static_cast<uint8_t>(text[1])]);
+}
+
+// Writes value as digit_count upper-case hex digits, most significant first.
+inline void put_hex(char* text, uint32_t value, int digit_count) {
+    for (int i = digit_count - 1; i >= 0; --i) {
+        text[i] = "0123456789ABCDEF"[value & 15];
+        value >>= 4;
+    }
+}
+
+// Writes value in lower-case hex digits, at least min_digits of them (as
+// "%0*lx" does); returns the number of digits.
+inline size_t put_hex_lower(char* text, uint32_t value, int min_digits) {
+    int digits = min_digits;
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    for (int i = digits - 1; i >= 0; --i) {
+        text[i] = "0123456789abcdef"[value & 15];
+        value >>= 4;
+    }
+    return static_cast<size_t>(digits);
+}
 
 }  // namespace romcvt

@@ -16,6 +16,7 @@ struct OutputFormat {
     int32_t min_rom_width;  // bytes
     const char* extension;
     WriterFactory make_writer;  // null: not available in this build
+    int32_t max_rom_width;      // bytes; 0: any width
 };
 
 inline constexpr int kFormatCount = 10;

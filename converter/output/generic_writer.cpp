@@ -1,0 +1,72 @@
+#include "converter/output/generic_writer.h"
+
+namespace romcvt {
+
+namespace {
+
+constexpr size_t kLineRoom = 99;
+
+class GenericWriter final : public FormatWriter {
+  public:
+    explicit GenericWriter(const WriterParams& params)
+        : line_length_(params.line_length > 0 ? static_cast<size_t>(params.line_length) : 1) {}
+
+    void begin_file(OutputFile& file) override {
+        file.stream.write("ADDRESS\tDATA\r\n-------\t----\r\n", 28);
+    }
+
+    void start_record(OutputFile& file, uint32_t address) override {
+        if (!file.line_empty()) end_record(file);
+        char text[16];
+        size_t length = put_hex_lower(text, address, 4);
+        text[length++] = '\t';
+        file.stream.write(text, length);
+        file.address_issued = true;
+    }
+
+    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
+                  uint32_t address) override {
+        add_piece(file, data, byte_count, address);
+    }
+
+    // The same steps as one add_data per piece, without the virtual call.
+    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
+                    uint32_t first_address, uint32_t address_step) override {
+        uint32_t address = first_address;
+        for (size_t i = 0; i < piece_count; ++i) {
+            add_piece(file, data + i * piece_bytes, piece_bytes, address);
+            address += address_step;
+        }
+    }
+
+    void end_record(OutputFile& file) override {
+        file.append("\r\n", 2);
+        file.write_line();
+        file.address_issued = false;
+    }
+
+    void end_file(OutputFile&) override {}
+
+  private:
+    void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
+        const size_t w = static_cast<size_t>(file.rom_width);
+        for (size_t i = 0; i < byte_count; ++i) {
+            if (i % w == 0 && (file.line_end / (2 * w + 1) >= line_length_ ||
+                               file.line_end + 2 * w >= kLineRoom || !file.address_issued)) {
+                start_record(file, address);
+            }
+            file.append(kHexDigits.pair[data[i]], 2);
+            if ((i + 1) % w == 0) file.append(' ');
+        }
+    }
+
+    size_t line_length_;
+};
+
+}  // namespace
+
+std::unique_ptr<FormatWriter> make_generic_writer(const WriterParams& params) {
+    return std::make_unique<GenericWriter>(params);
+}
+
+}  // namespace romcvt
