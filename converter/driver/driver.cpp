@@ -55,8 +55,8 @@ void process_arguments(RunContext& run, const std::vector<std::string>& argument
     if (!any_input_name) open_input_file(run, read_prompt_answer(run));
 }
 
-// The record formats that are still to come end a run before any output is
-// written instead of producing wrong files.
+// A format without a writer, or ROM words wider than its records take, end
+// a run before any output is written instead of producing wrong files.
 void refuse_unavailable_output(RunContext& run) {
     const OutputFormat& format = output_format(run.settings.format);
     if (!format.make_writer) {

@@ -137,8 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    true,
                    "in.i00"},
-        // Formats still to come end the run before any output instead of
-        // writing wrong files.
+        // Map files and boot tables are written like the record files.
         DriverCase{"a map file",
                    {"-a", "in.out", "-map", "in.map"},
                    "",

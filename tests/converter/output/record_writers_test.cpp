@@ -248,14 +248,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    2},
         RecordCase{
-            "a jump adds a load address field to the same line",
+            "a jump adds a load address field to the same line; 16 address bits, warned once",
             romcvt::make_tagged_writer,
             {{Step::kStart, 0xFFFF},
              {Step::kData, 0xFFFF, {0xAB}},
              {Step::kStart, 0x10000},
-             {Step::kData, 0x10000, {0xCD}}},
-            "K0000COFFTOZQ9FFFF*AB90000*CD7F8AAF" + std::string(37, ' ') + kPadding + ":\r\n",
-            "",
+             {Step::kData, 0x10000, {0xCD}},
+             {Step::kStart, 0x10002},
+             {Step::kData, 0x10002, {0xEF}}},
+            "K0000COFFTOZQ9FFFF*AB90000*CD90002*EF7F6FAF" + std::string(29, ' ') + kPadding +
+                ":\r\n",
+            ">> warning: ZQ-Tagged load addresses keep 16 bits: 010000h written as 00h\n",
             2}),
     [](const auto& info) { return std::to_string(info.index); });
 
