@@ -55,14 +55,10 @@ void process_arguments(RunContext& run, const std::vector<std::string>& argument
     if (!any_input_name) open_input_file(run, read_prompt_answer(run));
 }
 
-// A format without a writer, or ROM words wider than its records take, end
-// a run before any output is written instead of producing wrong files.
+// ROM words wider than a format's records take end a run before any output
+// is written instead of producing wrong files.
 void refuse_unavailable_output(RunContext& run) {
     const OutputFormat& format = output_format(run.settings.format);
-    if (!format.make_writer) {
-        run.diag.report(kFatal, "%s output is not supported by this version (aborting)",
-                        format.name);
-    }
     // A record line has room for one ROM word of at most this width.
     if (format.max_rom_width == 0) return;
     for (const auto& range : run.memory.roms_list) {

@@ -15,7 +15,7 @@ struct OutputFormat {
     const char* name;
     int32_t min_rom_width;  // bytes
     const char* extension;
-    WriterFactory make_writer;  // null: not available in this build
+    WriterFactory make_writer;
     int32_t max_rom_width;      // bytes; 0: any width
 };
 
