@@ -6,7 +6,7 @@ namespace {
 
 constexpr size_t kLineLimit = 68;
 
-class DebugWriter final : public FormatWriter {
+class DebugWriter final : public PieceWriter<DebugWriter> {
   public:
     void begin_file(OutputFile& file) override { file.stream.write("*** FILE HEADER ***\r\n", 21); }
 
@@ -17,21 +17,6 @@ class DebugWriter final : public FormatWriter {
         file.append(": DATA:", 7);
     }
 
-    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
-                  uint32_t address) override {
-        add_piece(file, data, byte_count, address);
-    }
-
-    // The same steps as one add_data per piece, without the virtual call.
-    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
-                    uint32_t first_address, uint32_t address_step) override {
-        uint32_t address = first_address;
-        for (size_t i = 0; i < piece_count; ++i) {
-            add_piece(file, data + i * piece_bytes, piece_bytes, address);
-            address += address_step;
-        }
-    }
-
     void end_record(OutputFile& file) override {
         file.append(":END:\r\n", 7);
         file.write_line();
@@ -40,6 +25,8 @@ class DebugWriter final : public FormatWriter {
     void end_file(OutputFile& file) override { file.stream.write("*** FILE FOOTER ***\r\n", 21); }
 
   private:
+    friend class PieceWriter<DebugWriter>;
+
     void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
         if (file.line_end >= kLineLimit) end_record(file);
         if (file.line_empty()) start_record(file, address);

@@ -6,7 +6,7 @@ namespace {
 
 constexpr size_t kLineRoom = 99;
 
-class GenericWriter final : public FormatWriter {
+class GenericWriter final : public PieceWriter<GenericWriter> {
   public:
     explicit GenericWriter(const WriterParams& params)
         : line_length_(params.line_length > 0 ? static_cast<size_t>(params.line_length) : 1) {}
@@ -24,21 +24,6 @@ class GenericWriter final : public FormatWriter {
         file.address_issued = true;
     }
 
-    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
-                  uint32_t address) override {
-        add_piece(file, data, byte_count, address);
-    }
-
-    // The same steps as one add_data per piece, without the virtual call.
-    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
-                    uint32_t first_address, uint32_t address_step) override {
-        uint32_t address = first_address;
-        for (size_t i = 0; i < piece_count; ++i) {
-            add_piece(file, data + i * piece_bytes, piece_bytes, address);
-            address += address_step;
-        }
-    }
-
     void end_record(OutputFile& file) override {
         file.append("\r\n", 2);
         file.write_line();
@@ -48,6 +33,8 @@ class GenericWriter final : public FormatWriter {
     void end_file(OutputFile&) override {}
 
   private:
+    friend class PieceWriter<GenericWriter>;
+
     void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
         const size_t w = static_cast<size_t>(file.rom_width);
         for (size_t i = 0; i < byte_count; ++i) {

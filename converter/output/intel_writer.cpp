@@ -7,7 +7,7 @@ namespace {
 constexpr size_t kLineLimit = 73;  // ":" count, address, type and 32 data bytes
 constexpr size_t kDataStart = 9;   // ":LLAAAATT"
 
-class IntelWriter final : public FormatWriter {
+class IntelWriter final : public PieceWriter<IntelWriter> {
   public:
     void begin_file(OutputFile&) override {}
 
@@ -30,21 +30,6 @@ class IntelWriter final : public FormatWriter {
         file.record_address = address;
     }
 
-    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
-                  uint32_t address) override {
-        add_piece(file, data, byte_count, address);
-    }
-
-    // The same steps as one add_data per piece, without the virtual call.
-    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
-                    uint32_t first_address, uint32_t address_step) override {
-        uint32_t address = first_address;
-        for (size_t i = 0; i < piece_count; ++i) {
-            add_piece(file, data + i * piece_bytes, piece_bytes, address);
-            address += address_step;
-        }
-    }
-
     void end_record(OutputFile& file) override {
         put_hex(file.line + 1, static_cast<uint32_t>((file.line_end - kDataStart) / 2), 2);
         uint32_t sum = 0;
@@ -58,6 +43,8 @@ class IntelWriter final : public FormatWriter {
     void end_file(OutputFile& file) override { file.stream.write(":00000001FF\r\n", 13); }
 
   private:
+    friend class PieceWriter<IntelWriter>;
+
     void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
         if (file.line_end >= kLineLimit) end_record(file);
         if (file.line_empty() || (file.record_address >> 16) != (address >> 16)) {

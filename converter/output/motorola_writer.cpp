@@ -9,7 +9,7 @@ namespace {
 constexpr size_t kLineLimit = 69;
 constexpr uint32_t kAddressMask = 0xFFFFFF;  // every variant keeps 24 address bits
 
-class MotorolaWriter final : public FormatWriter {
+class MotorolaWriter final : public PieceWriter<MotorolaWriter> {
   public:
     MotorolaWriter(int variant, const WriterParams& params)
         : variant_(variant), diag_(params.diag) {}
@@ -19,21 +19,6 @@ class MotorolaWriter final : public FormatWriter {
     void start_record(OutputFile& file, uint32_t address) override {
         if (!file.line_empty()) end_record(file);
         open_record(file, address);
-    }
-
-    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
-                  uint32_t address) override {
-        add_piece(file, data, byte_count, address);
-    }
-
-    // The same steps as one add_data per piece, without the virtual call.
-    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
-                    uint32_t first_address, uint32_t address_step) override {
-        uint32_t address = first_address;
-        for (size_t i = 0; i < piece_count; ++i) {
-            add_piece(file, data + i * piece_bytes, piece_bytes, address);
-            address += address_step;
-        }
     }
 
     void end_record(OutputFile& file) override {
@@ -61,6 +46,8 @@ class MotorolaWriter final : public FormatWriter {
     }
 
   private:
+    friend class PieceWriter<MotorolaWriter>;
+
     void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
         if (file.line_end >= kLineLimit || crosses_s1_limit(file, address)) end_record(file);
         if (file.line_empty()) open_record(file, address);

@@ -7,7 +7,7 @@ namespace {
 constexpr size_t kLineLimit = 79;
 constexpr size_t kDataStart = 15;  // "%LL6CC8AAAAAAAA"
 
-class TektronixWriter final : public FormatWriter {
+class TektronixWriter final : public PieceWriter<TektronixWriter> {
   public:
     explicit TektronixWriter(const WriterParams& params)
         : entry_point_address_(params.entry_point_address) {}
@@ -17,21 +17,6 @@ class TektronixWriter final : public FormatWriter {
     void start_record(OutputFile& file, uint32_t address) override {
         if (!file.line_empty()) end_record(file);
         open_record(file, '6', address);
-    }
-
-    void add_data(OutputFile& file, const uint8_t* data, size_t byte_count,
-                  uint32_t address) override {
-        add_piece(file, data, byte_count, address);
-    }
-
-    // The same steps as one add_data per piece, without the virtual call.
-    void add_pieces(OutputFile& file, const uint8_t* data, size_t piece_count, size_t piece_bytes,
-                    uint32_t first_address, uint32_t address_step) override {
-        uint32_t address = first_address;
-        for (size_t i = 0; i < piece_count; ++i) {
-            add_piece(file, data + i * piece_bytes, piece_bytes, address);
-            address += address_step;
-        }
     }
 
     void end_record(OutputFile& file) override {
@@ -53,6 +38,8 @@ class TektronixWriter final : public FormatWriter {
     }
 
   private:
+    friend class PieceWriter<TektronixWriter>;
+
     void add_piece(OutputFile& file, const uint8_t* data, size_t byte_count, uint32_t address) {
         if (file.line_end >= kLineLimit) end_record(file);
         if (file.line_empty()) open_record(file, '6', address);
