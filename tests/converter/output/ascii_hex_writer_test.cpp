@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/converter/output/writer_script.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -12,37 +13,10 @@ namespace {
 using romcvt::OutputFile;
 using test_support::read_file;
 using test_support::ScratchDir;
-
-// One command of the writer protocol, applied in order to a single file.
-struct Step {
-    enum Kind { kStart, kData, kEnd } kind;
-    uint32_t address = 0;
-    std::vector<uint8_t> bytes{};
-};
+using writer_script::Step;
 
 std::string write_with(const std::vector<Step>& steps) {
-    ScratchDir dir;
-    auto writer = romcvt::make_ascii_hex_writer({});
-    OutputFile file;
-    EXPECT_TRUE(file.stream.open("out.a00"));
-    writer->begin_file(file);
-    for (const Step& step : steps) {
-        switch (step.kind) {
-            case Step::kStart:
-                writer->start_record(file, step.address);
-                break;
-            case Step::kData:
-                writer->add_data(file, step.bytes.data(), step.bytes.size(), step.address);
-                break;
-            case Step::kEnd:
-                if (!file.line_empty()) writer->end_record(file);
-                break;
-        }
-    }
-    if (!file.line_empty()) writer->end_record(file);
-    writer->end_file(file);
-    file.stream.close();
-    return read_file("out.a00");
+    return writer_script::write_with(romcvt::make_ascii_hex_writer, {}, 1, steps).text;
 }
 
 std::vector<uint8_t> ramp(size_t count) {
