@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "loader/engine/trace.h"
+#include "tests/loader/engine/line_fixtures.h"
 #include "tests/loader/support/simulated_instrument.h"
 #include "tests/support/test_support.h"
 #include "tools/coff_builder/coff_builder.h"
@@ -18,6 +19,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using engine_test::TraceCapture;
 using flashup::Downloader;
 using test_support::ScratchDir;
 using test_support::SimulatedInstrument;
@@ -33,26 +35,6 @@ class RecordingListener final : public flashup::DownloadListener {
     std::vector<uint32_t> progress;
     bool finished = false;
     bool goSent = false;
-};
-
-// Collects trace text while a test runs.
-class TraceCapture {
-  public:
-    TraceCapture() {
-        flashup::setTraceSink([this](std::string_view text) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            text_.append(text);
-        });
-    }
-    ~TraceCapture() { flashup::setTraceSink({}); }
-    std::string text() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return text_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::string text_;
 };
 
 coff_builder::CoffImage two_words_at_0x80() {
